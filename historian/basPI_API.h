@@ -1,0 +1,70 @@
+// Declarations of the historian client library's functions that the program
+// calls, bound at run time: the client library (piapi32) and its login
+// library (pilog32). Each library is loaded at the first call of one of its
+// functions; each function is bound at its first call and stays bound.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/calling_convention.h"
+#include "platform/dynamic_library.h"
+
+namespace tavrolin {
+
+class basPI_API {
+ public:
+  basPI_API(LibraryLoader& loader, HistorianLibraryNames names);
+  ~basPI_API();
+  basPI_API(const basPI_API&) = delete;
+  basPI_API& operator=(const basPI_API&) = delete;
+
+  // Login library.
+  int32_t pilg_registerapp(const char* dll_name);
+
+  // Client library. Pointer arguments are cells the library may write.
+  int32_t pipt_findpoint(char* tag_name, int32_t* point_number);
+  int32_t pisn_getsnapshot(int32_t point_number, float* value, int32_t* status,
+                           int32_t* time);
+  int32_t pipt_digstate(int32_t state_code, char* state, int32_t length);
+  int32_t pitm_systime();
+  int32_t pitm_parsetime(const char* time_text, int32_t base_time,
+                         int32_t* time);
+  int32_t piar_summary(int32_t point_number, int32_t* start_time,
+                       int32_t* end_time, float* value, float* percent_good,
+                       int32_t code);
+  int32_t piar_value(int32_t point_number, int32_t* time, int32_t mode,
+                     float* value, int32_t* status);
+
+ private:
+  class Library;
+  template <typename Function>
+  Function Bind(Library& library, Function& slot, const char* name);
+
+  std::unique_ptr<Library> client_;
+  std::unique_ptr<Library> login_;
+
+  using RegisterApp = int32_t(PIAPI_CALL*)(const char*);
+  using FindPoint = int32_t(PIAPI_CALL*)(char*, int32_t*);
+  using GetSnapshot = int32_t(PIAPI_CALL*)(int32_t, float*, int32_t*,
+                                           int32_t*);
+  using DigState = int32_t(PIAPI_CALL*)(int32_t, char*, int32_t);
+  using SysTime = int32_t(PIAPI_CALL*)();
+  using ParseTime = int32_t(PIAPI_CALL*)(const char*, int32_t, int32_t*);
+  using Summary = int32_t(PIAPI_CALL*)(int32_t, int32_t*, int32_t*, float*,
+                                       float*, int32_t);
+  using ArchiveValue = int32_t(PIAPI_CALL*)(int32_t, int32_t*, int32_t,
+                                            float*, int32_t*);
+
+  RegisterApp registerapp_ = nullptr;
+  FindPoint findpoint_ = nullptr;
+  GetSnapshot getsnapshot_ = nullptr;
+  DigState digstate_ = nullptr;
+  SysTime systime_ = nullptr;
+  ParseTime parsetime_ = nullptr;
+  Summary summary_ = nullptr;
+  ArchiveValue value_ = nullptr;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,34 @@
+// Everything the program needs of the system it runs on, in one place. The
+// backend (platform/posix or platform/windows) makes it; tests replace parts.
+#pragma once
+
+#include <memory>
+
+#include "platform/code_page.h"
+#include "platform/date_settings.h"
+#include "platform/dynamic_library.h"
+#include "platform/process.h"
+#include "platform/report_file.h"
+#include "platform/service_control.h"
+#include "platform/window.h"
+
+namespace tavrolin {
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+  virtual ServiceControl& service_control() = 0;
+  virtual Window& window() = 0;
+  virtual Process& process() = 0;
+  virtual LibraryLoader& library_loader() = 0;
+  virtual HistorianLibraryNames historian_library_names() = 0;
+  virtual Clock& clock() = 0;
+  virtual const DateSettings& date_settings() = 0;
+  virtual const CodePage& code_page() = 0;
+  virtual ReportFileWriter& report_writer() = 0;
+};
+
+// Made by the backend this build is for.
+std::unique_ptr<Platform> CreatePlatform(int argc, char** argv);
+
+}  // namespace tavrolin

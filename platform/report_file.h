@@ -1,0 +1,19 @@
+// The one output channel for report files.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tavrolin {
+
+class ReportFileWriter {
+ public:
+  virtual ~ReportFileWriter() = default;
+  // Replaces the file at `path` with `bytes` as one step: a reader finds
+  // either the previous complete file or the new one. On failure throws
+  // Error (75, naming the file and the reason) and leaves the previous file
+  // unchanged; no temporary file or handle is left behind.
+  virtual void Replace(const std::string& path, std::string_view bytes) = 0;
+};
+
+}  // namespace tavrolin

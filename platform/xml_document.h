@@ -1,0 +1,120 @@
+// The XML document model the report builders work on: load a tag list, find
+// elements, read and add nodes, serialise the whole document.
+//
+// Loading drops white-space-only text and keeps comments, processing
+// instructions, CDATA sections and the XML declaration as nodes. No document
+// type definition is processed and no external entity is ever fetched.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <pugixml.hpp>
+
+namespace tavrolin::xml {
+
+class Document;
+class NodeList;
+
+enum class NodeKind {
+  kNone,
+  kDocument,
+  kElement,
+  kText,
+  kCData,
+  kComment,
+  kProcessingInstruction,
+  kDeclaration,
+  kDoctype,
+};
+
+// A handle on a node of a Document; cheap to copy. A default-made Node is
+// "no node".
+class Node {
+ public:
+  Node() = default;
+
+  explicit operator bool() const { return static_cast<bool>(node_); }
+  NodeKind kind() const;
+  bool IsElement() const { return kind() == NodeKind::kElement; }
+  // The element's name; the empty text for other nodes.
+  std::string Name() const;
+  // Text content: for an element, all text and CDATA beneath it in document
+  // order; for a text, CDATA, comment or processing instruction node, its own
+  // text.
+  std::string Text() const;
+  // Makes `text` the element's only content (no child when it is empty).
+  void SetText(std::string_view text);
+  // The child nodes in document order.
+  NodeList ChildNodes() const;
+  // Appends `child` (made by Document::CreateElement) as this node's last
+  // child. `child` refers to the appended node afterwards.
+  void AppendChild(Node& child);
+  // The attribute's value, or nothing when the element has no such attribute.
+  std::optional<std::string> Attribute(std::string_view name) const;
+
+ private:
+  friend class Document;
+  friend class NodeList;
+  Node(pugi::xml_node node, Document* document)
+      : node_(node), document_(document) {}
+
+  pugi::xml_node node_;
+  Document* document_ = nullptr;
+};
+
+// A snapshot of a node's children, indexed in constant time.
+class NodeList {
+ public:
+  std::size_t Length() const { return nodes_.size(); }
+  // The node at `index`, or no node when the index is out of range.
+  Node Item(std::size_t index) const;
+
+ private:
+  friend class Node;
+  std::vector<pugi::xml_node> nodes_;
+  Document* document_ = nullptr;
+};
+
+class Document {
+ public:
+  Document();
+  ~Document();
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
+
+  // Loads the file. Returns false and leaves the document empty when the
+  // file is missing, unreadable or not well-formed; load_error() then says
+  // why (the file name, and the parser's message with line and column).
+  bool Load(const std::string& path);
+  const std::string& load_error() const { return load_error_; }
+
+  // The first element of that name in document order, or no node.
+  Node FirstElementByTagName(std::string_view name);
+  // A new element, not yet in the tree. Throws Error when `name` is not a
+  // valid XML element name.
+  Node CreateElement(std::string_view name);
+  // The whole document as UTF-8 text, without indentation. When the document
+  // has an XML declaration naming an encoding, the text names
+  // `encoding_name` there instead.
+  std::string Serialize(std::string_view encoding_name);
+  // True when the document starts with an XML declaration.
+  bool HasDeclaration() const;
+
+ private:
+  friend class Node;
+  pugi::xml_document tree_;
+  // Home of elements made by CreateElement until they are appended.
+  pugi::xml_document detached_;
+  std::string load_error_;
+};
+
+// True when `name` is a valid XML element name (the Name production of
+// XML 1.0, over UTF-8 text).
+bool IsValidElementName(std::string_view name);
+
+}  // namespace tavrolin::xml

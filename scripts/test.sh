@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the project and runs every test: the format check, the test suite in
+# a normal build and again under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=$(nproc)
+
+scripts/install-deps.sh
+scripts/check-format.sh
+
+build() {  # build DIR [cmake options...]
+  local dir=$1
+  shift
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+echo "== normal build"
+build build/release
+ctest --test-dir build/release --output-on-failure -j "$jobs"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+build build/asan -DTAVROLIN_SANITIZE=ON
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build/asan --output-on-failure -j "$jobs"
+
+echo "== all tests passed"
