@@ -80,8 +80,8 @@ int32_t basPI_API::piar_summary(int32_t point_number, int32_t* start_time,
       point_number, start_time, end_time, value, percent_good, code);
 }
 
-int32_t basPI_API::piar_value(int32_t point_number, int32_t* time,
-                              int32_t mode, float* value, int32_t* status) {
+int32_t basPI_API::piar_value(int32_t point_number, int32_t* time, int32_t mode,
+                              float* value, int32_t* status) {
   return Bind(*client_, value_, "piar_value")(point_number, time, mode, value,
                                               status);
 }

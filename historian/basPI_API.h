@@ -47,15 +47,14 @@ class basPI_API {
 
   using RegisterApp = int32_t(PIAPI_CALL*)(const char*);
   using FindPoint = int32_t(PIAPI_CALL*)(char*, int32_t*);
-  using GetSnapshot = int32_t(PIAPI_CALL*)(int32_t, float*, int32_t*,
-                                           int32_t*);
+  using GetSnapshot = int32_t(PIAPI_CALL*)(int32_t, float*, int32_t*, int32_t*);
   using DigState = int32_t(PIAPI_CALL*)(int32_t, char*, int32_t);
   using SysTime = int32_t(PIAPI_CALL*)();
   using ParseTime = int32_t(PIAPI_CALL*)(const char*, int32_t, int32_t*);
   using Summary = int32_t(PIAPI_CALL*)(int32_t, int32_t*, int32_t*, float*,
                                        float*, int32_t);
-  using ArchiveValue = int32_t(PIAPI_CALL*)(int32_t, int32_t*, int32_t,
-                                            float*, int32_t*);
+  using ArchiveValue = int32_t(PIAPI_CALL*)(int32_t, int32_t*, int32_t, float*,
+                                            int32_t*);
 
   RegisterApp registerapp_ = nullptr;
   FindPoint findpoint_ = nullptr;

@@ -14,8 +14,7 @@ struct LocalDateTime {
   int minute = 0;
   int second = 0;
 
-  friend bool operator==(const LocalDateTime&,
-                         const LocalDateTime&) = default;
+  friend bool operator==(const LocalDateTime&, const LocalDateTime&) = default;
 };
 
 class Clock {

@@ -79,17 +79,17 @@ bool IsNameStartChar(char32_t c) {
 }
 
 bool IsNameChar(char32_t c) {
-  return IsNameStartChar(c) || c == '-' || c == '.' ||
-         (c >= '0' && c <= '9') || c == 0xB7 ||
-         (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+  return IsNameStartChar(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') ||
+         c == 0xB7 || (c >= 0x300 && c <= 0x36F) ||
+         (c >= 0x203F && c <= 0x2040);
 }
 
 // Line and column (both from 1) of a byte offset into `text`.
 std::string Position(std::string_view text, std::ptrdiff_t offset) {
   std::size_t line = 1;
   std::size_t column = 1;
-  const auto end = std::min<std::size_t>(static_cast<std::size_t>(offset),
-                                         text.size());
+  const auto end =
+      std::min<std::size_t>(static_cast<std::size_t>(offset), text.size());
   for (std::size_t i = 0; i < end; ++i) {
     if (text[i] == '\n') {
       ++line;
@@ -164,8 +164,9 @@ std::string Node::Text() const {
 
 void Node::SetText(std::string_view text) {
   if (!IsElement()) {
-    throw Error(errnum::kXmlFailure, "Cannot set the text of a node that is "
-                                     "not an element");
+    throw Error(errnum::kXmlFailure,
+                "Cannot set the text of a node that is "
+                "not an element");
   }
   while (node_.first_child()) node_.remove_child(node_.first_child());
   if (!text.empty()) {
@@ -191,8 +192,8 @@ void Node::AppendChild(Node& child) {
   if (node_.root() == child.node_.root()) {
     pugi::xml_node moved = node_.append_move(child.node_);
     if (!moved) {
-      throw Error(errnum::kXmlFailure, "Cannot append element <" +
-                                           child.Name() + "> here");
+      throw Error(errnum::kXmlFailure,
+                  "Cannot append element <" + child.Name() + "> here");
     }
     child.node_ = moved;
     return;
@@ -242,8 +243,8 @@ bool Document::Load(const std::string& path) {
       content.data(), content.size(), kParseOptions, pugi::encoding_auto);
   if (!result) {
     tree_.reset();
-    load_error_ = "the file " + path + " is not well-formed XML: " +
-                  result.description() + " at " +
+    load_error_ = "the file " + path +
+                  " is not well-formed XML: " + result.description() + " at " +
                   Position(content, result.offset);
     return false;
   }
@@ -278,8 +279,7 @@ bool Document::HasDeclaration() const {
 
 std::string Document::Serialize(std::string_view encoding_name) {
   if (HasDeclaration()) {
-    pugi::xml_attribute encoding =
-        tree_.first_child().attribute("encoding");
+    pugi::xml_attribute encoding = tree_.first_child().attribute("encoding");
     if (encoding) encoding.set_value(std::string(encoding_name).c_str());
   }
   std::ostringstream out;

@@ -9,11 +9,10 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <pugixml.hpp>
 
 namespace tavrolin::xml {
 

@@ -172,8 +172,8 @@ STUB_EXPORT int32_t PIAPI_CALL pipt_findpoint(char* tag_name,
                                               int32_t* point_number) {
   std::lock_guard lock(mutex);
   Reload();
-  Log(std::string("pipt_findpoint ") + tag_name + " cell=" +
-      std::to_string(*point_number));
+  Log(std::string("pipt_findpoint ") + tag_name +
+      " cell=" + std::to_string(*point_number));
   if (script_key.empty()) {
     *point_number = 1;
     return 0;
@@ -189,8 +189,8 @@ STUB_EXPORT int32_t PIAPI_CALL pisn_getsnapshot(int32_t point_number,
                                                 int32_t* time) {
   std::lock_guard lock(mutex);
   Reload();
-  Log("pisn_getsnapshot " + std::to_string(point_number) + " cells=" +
-      Number(*value) + "," + std::to_string(*status) + "," +
+  Log("pisn_getsnapshot " + std::to_string(point_number) +
+      " cells=" + Number(*value) + "," + std::to_string(*status) + "," +
       std::to_string(*time));
   Delay();
   if (script_key.empty()) {
@@ -244,8 +244,8 @@ STUB_EXPORT int32_t PIAPI_CALL pitm_parsetime(const char* time_text,
                                               int32_t* time) {
   std::lock_guard lock(mutex);
   Reload();
-  Log(std::string("pitm_parsetime [") + time_text + "] base=" +
-      std::to_string(base_time) + " cell=" + std::to_string(*time));
+  Log(std::string("pitm_parsetime [") + time_text +
+      "] base=" + std::to_string(base_time) + " cell=" + std::to_string(*time));
   const auto found = script.parse_times.find(time_text);
   if (found == script.parse_times.end()) return -1;
   *time = found->second;
@@ -255,14 +255,13 @@ STUB_EXPORT int32_t PIAPI_CALL pitm_parsetime(const char* time_text,
 STUB_EXPORT int32_t PIAPI_CALL piar_summary(int32_t point_number,
                                             int32_t* start_time,
                                             int32_t* end_time, float* value,
-                                            float* percent_good,
-                                            int32_t code) {
+                                            float* percent_good, int32_t code) {
   std::lock_guard lock(mutex);
   Reload();
-  Log("piar_summary " + std::to_string(point_number) + " start=" +
-      std::to_string(*start_time) + " end=" + std::to_string(*end_time) +
-      " code=" + std::to_string(code) + " cells=" + Number(*value) + "," +
-      Number(*percent_good));
+  Log("piar_summary " + std::to_string(point_number) +
+      " start=" + std::to_string(*start_time) +
+      " end=" + std::to_string(*end_time) + " code=" + std::to_string(code) +
+      " cells=" + Number(*value) + "," + Number(*percent_good));
   Delay();
   if (script_key.empty()) {
     *value = 1.5f;
@@ -281,9 +280,9 @@ STUB_EXPORT int32_t PIAPI_CALL piar_value(int32_t point_number, int32_t* time,
                                           int32_t* status) {
   std::lock_guard lock(mutex);
   Reload();
-  Log("piar_value " + std::to_string(point_number) + " time=" +
-      std::to_string(*time) + " mode=" + std::to_string(mode) + " cells=" +
-      Number(*value) + "," + std::to_string(*status));
+  Log("piar_value " + std::to_string(point_number) +
+      " time=" + std::to_string(*time) + " mode=" + std::to_string(mode) +
+      " cells=" + Number(*value) + "," + std::to_string(*status));
   Delay();
   if (script_key.empty()) {
     *value = 1.5f;

@@ -1,0 +1,41 @@
+// The value readers: each fetches one value of one historian point and
+// returns it as text, ready to be stored in a report.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "historian/basPI_API.h"
+#include "platform/code_page.h"
+#include "platform/date_settings.h"
+
+namespace tavrolin {
+
+class Module1 {
+ public:
+  Module1(basPI_API& api, const DateSettings& date_settings,
+          const CodePage& code_page);
+
+  // The point's current value as number text. Never raises: a failure comes
+  // back as "error: " followed by its description.
+  std::string GetSnapshotText(int32_t point_number, std::string& tag_name);
+  // The name of the point's current digital state.
+  std::string GetDigitalStateText(int32_t point_number, std::string& tag_name);
+  // A summary (kind `code`) of the point's values between two time texts.
+  std::string GetSummaryText(int32_t code, const std::string& start_time,
+                             const std::string& end_time, int32_t point_number,
+                             std::string& tag_name);
+  // The point's archived value at a time text.
+  std::string GetArchiveText(int32_t point_number, const std::string& time,
+                             std::string& tag_name);
+
+ private:
+  int32_t ResolvePoint(int32_t point_number, std::string& tag_name);
+  int32_t ParseTimeText(const std::string& time_text);
+
+  basPI_API& api_;
+  const DateSettings& date_settings_;
+  const CodePage& code_page_;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,62 @@
+// The host window: start-up and command line, the service events, the error
+// report, the refresh cycle and the report builders' error traps.
+#pragma once
+
+#include <string>
+
+#include "historian/basPI_API.h"
+#include "historian/module1.h"
+#include "platform/error.h"
+#include "platform/platform.h"
+#include "reports/report_services.h"
+
+namespace tavrolin {
+
+// Exit statuses of the process.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;  // failed (un)install, start-up error
+inline constexpr int kExitInvalidOption = 2;  // "Invalid command option"
+
+class frmMain : private WindowEvents {
+ public:
+  static constexpr int kTimer1IntervalMs = 30000;
+
+  explicit frmMain(Platform& platform);
+
+  // Loads the window: runs Form_Load, then the message loop until the window
+  // closes. Returns the process's exit status.
+  int Show();
+
+  void Form_Load();
+  void NTService1_Start(bool& result);
+  void NTService1_Stop();
+  void Timer1_Timer();
+  void Command1_Click();
+  void BuildCategoryReport();
+  void BuildTemplateReport(const std::string& input_file,
+                           const std::string& output_path);
+  // Writes the error to the event log as "[number] description".
+  void ReportError(const Error& error);
+
+  // Raised while a report builder runs; a timer tick that finds it set
+  // builds nothing.
+  bool Busy = false;
+
+ private:
+  void OnTimer1() override { Timer1_Timer(); }
+  void OnCommand1Click() override { Command1_Click(); }
+  void OnServiceStart(bool& result) override { NTService1_Start(result); }
+  void OnServiceStop() override { NTService1_Stop(); }
+
+  std::string OutputPath(const std::string& file_name);
+
+  Platform& platform_;
+  basPI_API pi_api_;
+  Module1 readers_;
+  ReportServices report_services_;
+};
+
+// The event-log message of an error: "[" number "] " description.
+std::string ErrorReportMessage(const Error& error);
+
+}  // namespace tavrolin

@@ -1,0 +1,41 @@
+// The report builders' error traps: each raises Busy, builds its report, and
+// on any failure lowers Busy first and then reports the failure.
+#include <exception>
+
+#include "host/frm_main.h"
+#include "reports/category_report.h"
+#include "reports/template_report.h"
+
+namespace tavrolin {
+
+void frmMain::BuildCategoryReport() {
+  Busy = true;
+  try {
+    MakeCategoryReport(report_services_, "tags.xml", OutputPath("out.xml"));
+  } catch (const std::exception& e) {
+    Busy = false;
+    ReportError(ToError(e));
+    return;
+  }
+  Busy = false;
+}
+
+void frmMain::BuildTemplateReport(const std::string& input_file,
+                                  const std::string& output_path) {
+  Busy = true;
+  try {
+    MakeTemplateReport(report_services_, input_file, output_path);
+  } catch (const std::exception& e) {
+    Busy = false;
+    ReportError(ToError(e));
+    return;
+  }
+  Busy = false;
+}
+
+std::string frmMain::OutputPath(const std::string& file_name) {
+  Process& process = platform_.process();
+  return process.ExecutableDirectory() + process.PathSeparator() + file_name;
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,19 @@
+// What a report run needs besides its files.
+#pragma once
+
+#include "historian/module1.h"
+#include "platform/code_page.h"
+#include "platform/date_settings.h"
+#include "platform/report_file.h"
+
+namespace tavrolin {
+
+struct ReportServices {
+  Module1& readers;
+  Clock& clock;
+  const DateSettings& date_settings;
+  const CodePage& code_page;
+  ReportFileWriter& writer;
+};
+
+}  // namespace tavrolin
