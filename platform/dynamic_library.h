@@ -29,4 +29,7 @@ struct HistorianLibraryNames {
   std::string login;   // "libpilog32.so" / "pilog32.dll"
 };
 
+// The loader of the system this build is for.
+std::unique_ptr<LibraryLoader> CreateLibraryLoader();
+
 }  // namespace tavrolin

@@ -1,6 +1,7 @@
 // The one output channel for report files.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -15,5 +16,8 @@ class ReportFileWriter {
   // unchanged; no temporary file or handle is left behind.
   virtual void Replace(const std::string& path, std::string_view bytes) = 0;
 };
+
+// The writer of the system this build is for.
+std::unique_ptr<ReportFileWriter> CreateReportFileWriter();
 
 }  // namespace tavrolin

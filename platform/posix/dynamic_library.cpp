@@ -43,3 +43,11 @@ std::unique_ptr<DynamicLibrary> DlLibraryLoader::Load(const std::string& name) {
 }
 
 }  // namespace tavrolin::posix
+
+namespace tavrolin {
+
+std::unique_ptr<LibraryLoader> CreateLibraryLoader() {
+  return std::make_unique<posix::DlLibraryLoader>();
+}
+
+}  // namespace tavrolin

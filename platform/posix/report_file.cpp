@@ -15,3 +15,11 @@ void AtomicReportFileWriter::Replace(const std::string& path,
 }
 
 }  // namespace tavrolin::posix
+
+namespace tavrolin {
+
+std::unique_ptr<ReportFileWriter> CreateReportFileWriter() {
+  return std::make_unique<posix::AtomicReportFileWriter>();
+}
+
+}  // namespace tavrolin

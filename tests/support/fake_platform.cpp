@@ -1,0 +1,22 @@
+#include "tests/support/fake_platform.h"
+
+#include "platform/error.h"
+
+namespace tavrolin::testing {
+
+void FakeServiceControl::LogEvent(int16_t event_type, int32_t event_id,
+                                  const std::string& message) {
+  calls.push_back("LogEvent");
+  if (log_throws) throw Error(-1, "the event log is full");
+  log.push_back({event_type, event_id, message});
+}
+
+HistorianLibraryNames StubLibraryNames() {
+#if defined(_WIN32)
+  return {"stub_piapi32.dll", "stub_pilog32.dll"};
+#else
+  return {"libstub_piapi32.so", "libstub_pilog32.so"};
+#endif
+}
+
+}  // namespace tavrolin::testing

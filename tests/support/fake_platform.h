@@ -1,0 +1,133 @@
+// A platform for tests: records what the program asks of the system and
+// answers as the test says. The historian binding uses the real loader, so
+// that the tests' stand-in libraries are loaded as they would be in service.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tavrolin::testing {
+
+// Thrown by FakeProcess::End so that a test sees where the program ended.
+struct ProcessEnded {
+  int status;
+};
+
+class FakeServiceControl : public ServiceControl {
+ public:
+  std::string name = "Corvane Service";
+  bool install_result = true;
+  bool uninstall_result = true;
+  bool log_throws = false;
+  std::vector<std::string> calls;  // "Name", "SetInstallOption(1)", ...
+  struct Entry {
+    int16_t event_type;
+    int32_t event_id;
+    std::string message;
+  };
+  std::vector<Entry> log;
+
+  std::string Name() override {
+    calls.push_back("Name");
+    return name;
+  }
+  void SetInstallOption(bool on) override {
+    calls.push_back("SetInstallOption(" + std::to_string(on) + ")");
+  }
+  bool Install() override {
+    calls.push_back("Install");
+    return install_result;
+  }
+  bool Uninstall() override {
+    calls.push_back("Uninstall");
+    return uninstall_result;
+  }
+  void SetDebug(bool on) override {
+    calls.push_back("SetDebug(" + std::to_string(on) + ")");
+  }
+  void Start() override { calls.push_back("Start"); }
+  void LogEvent(int16_t event_type, int32_t event_id,
+                const std::string& message) override;
+};
+
+class FakeWindow : public Window {
+ public:
+  std::vector<std::string> messages;
+  std::chrono::milliseconds timer_interval{0};
+  bool closed = false;
+  bool loop_ran = false;
+
+  void StartTimer(std::chrono::milliseconds interval) override {
+    timer_interval = interval;
+  }
+  void RunMessageLoop(WindowEvents&) override { loop_ran = true; }
+  void Close() override { closed = true; }
+  void ShowMessage(const std::string& text) override {
+    messages.push_back(text);
+  }
+};
+
+class FakeProcess : public Process {
+ public:
+  std::string argument_text;
+  std::string executable_directory = ".";
+
+  std::string ArgumentText() override { return argument_text; }
+  std::string ExecutableDirectory() override { return executable_directory; }
+  std::string PathSeparator() override { return "/"; }
+  [[noreturn]] void End(int status) override { throw ProcessEnded{status}; }
+};
+
+class FakeClock : public Clock {
+ public:
+  LocalDateTime now{2026, 12, 6, 6, 43, 30};
+  LocalDateTime Now() override { return now; }
+};
+
+class IdentityCodePage : public CodePage {
+ public:
+  std::string FromUtf8(std::string_view text) const override {
+    return std::string(text);
+  }
+  std::string ToUtf8(std::string_view bytes) const override {
+    return std::string(bytes);
+  }
+  std::string XmlEncodingName() const override { return "UTF-8"; }
+  bool IsUtf8() const override { return true; }
+};
+
+// The names of the tests' stand-in historian libraries on this system.
+HistorianLibraryNames StubLibraryNames();
+
+class FakePlatform : public Platform {
+ public:
+  FakeServiceControl service;
+  FakeWindow window_;
+  FakeProcess process_;
+  FakeClock clock_;
+  DateSettings date_settings_;
+  IdentityCodePage code_page_;
+  std::unique_ptr<LibraryLoader> loader = CreateLibraryLoader();
+  std::unique_ptr<ReportFileWriter> writer = CreateReportFileWriter();
+  HistorianLibraryNames library_names = StubLibraryNames();
+
+  ServiceControl& service_control() override { return service; }
+  Window& window() override { return window_; }
+  Process& process() override { return process_; }
+  LibraryLoader& library_loader() override { return *loader; }
+  HistorianLibraryNames historian_library_names() override {
+    return library_names;
+  }
+  Clock& clock() override { return clock_; }
+  const DateSettings& date_settings() override { return date_settings_; }
+  const CodePage& code_page() override { return code_page_; }
+  ReportFileWriter& report_writer() override { return *writer; }
+};
+
+}  // namespace tavrolin::testing
