@@ -1,0 +1,179 @@
+// The simulator's client library: the historian functions that the service
+// calls, answered from the simulator's data file. Each call takes the data
+// as the file holds them at that moment (see DataSource) under one lock, and
+// never lets an exception out.
+#include <cstring>
+#include <iostream>
+#include <limits>
+#include <mutex>
+
+#include "simulator/core/archive.h"
+#include "simulator/core/data_source.h"
+#include "simulator/core/sim_time.h"
+#include "simulator/export.h"
+#include "simulator/library_folder.h"
+
+namespace {
+
+using tavrolin::simulator::DataSource;
+using tavrolin::simulator::Seconds;
+using tavrolin::simulator::SimulatedHistorian;
+namespace status = tavrolin::simulator;
+
+std::mutex& Mutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+// The historian as the data file now defines it. Call with the lock held.
+const SimulatedHistorian& Historian() {
+  static DataSource source(
+      [] {
+        return tavrolin::simulator::LibraryFolder() /
+               tavrolin::simulator::kDefaultDataFile;
+      },
+      std::cerr);
+  return source.Current();
+}
+
+// Runs `body` under the lock; an escaping exception becomes a failure.
+template <typename Body>
+int32_t Guarded(Body body) {
+  try {
+    std::lock_guard lock(Mutex());
+    return body();
+  } catch (...) {
+    return status::kInternalFailure;
+  }
+}
+
+bool Fits(Seconds time) {
+  return tavrolin::simulator::FitsHistorianTime(time);
+}
+
+}  // namespace
+
+SIMULATOR_EXPORT int32_t PIAPI_CALL pipt_findpoint(char* tag_name,
+                                                   int32_t* point_number) {
+  if (tag_name == nullptr || point_number == nullptr) {
+    return status::kBadArgument;
+  }
+  return Guarded([&] {
+    const auto* point = Historian().FindPoint(tag_name);
+    if (point == nullptr) return status::kUnknownPoint;
+    *point_number = point->number;
+    return status::kOk;
+  });
+}
+
+SIMULATOR_EXPORT int32_t PIAPI_CALL pisn_getsnapshot(int32_t point_number,
+                                                     float* value,
+                                                     int32_t* state,
+                                                     int32_t* time) {
+  if (value == nullptr || state == nullptr || time == nullptr) {
+    return status::kBadArgument;
+  }
+  return Guarded([&] {
+    const auto& historian = Historian();
+    const auto* point = historian.PointByNumber(point_number);
+    if (point == nullptr) return status::kUnknownPoint;
+    const auto event =
+        historian.Snapshot(*point, tavrolin::simulator::Now());
+    if (!event || !Fits(event->time)) return status::kNoData;
+    *value = static_cast<float>(event->value);
+    *state = event->status;
+    *time = static_cast<int32_t>(event->time);
+    return status::kOk;
+  });
+}
+
+SIMULATOR_EXPORT int32_t PIAPI_CALL pipt_digstate(int32_t state_code,
+                                                  char* state, int32_t length) {
+  if (state == nullptr || length < 1) return status::kBadArgument;
+  return Guarded([&] {
+    const auto* name = Historian().StateName(state_code);
+    if (name == nullptr) return status::kUnknownState;
+    const auto count =
+        std::min<std::size_t>(name->size(), static_cast<std::size_t>(length) - 1);
+    std::memcpy(state, name->data(), count);
+    state[count] = '\0';
+    return status::kOk;
+  });
+}
+
+SIMULATOR_EXPORT int32_t PIAPI_CALL pitm_systime() {
+  const Seconds now = tavrolin::simulator::Now();
+  if (now > std::numeric_limits<int32_t>::max()) {
+    return std::numeric_limits<int32_t>::max();
+  }
+  return static_cast<int32_t>(now);
+}
+
+SIMULATOR_EXPORT int32_t PIAPI_CALL pitm_parsetime(const char* time_text,
+                                                   int32_t base_time,
+                                                   int32_t* time) {
+  if (time_text == nullptr || time == nullptr) return status::kBadArgument;
+  return Guarded([&] {
+    const auto parsed =
+        tavrolin::simulator::ParseTimeText(time_text, base_time);
+    if (!parsed || !Fits(*parsed)) return status::kBadTime;
+    *time = static_cast<int32_t>(*parsed);
+    return status::kOk;
+  });
+}
+
+SIMULATOR_EXPORT int32_t PIAPI_CALL piar_summary(int32_t point_number,
+                                                 int32_t* start_time,
+                                                 int32_t* end_time,
+                                                 float* value,
+                                                 float* percent_good,
+                                                 int32_t code) {
+  if (start_time == nullptr || end_time == nullptr || value == nullptr ||
+      percent_good == nullptr) {
+    return status::kBadArgument;
+  }
+  return Guarded([&] {
+    const auto& historian = Historian();
+    const auto* point = historian.PointByNumber(point_number);
+    if (point == nullptr) return status::kUnknownPoint;
+    if (code < tavrolin::simulator::kTotal ||
+        code > tavrolin::simulator::kEventAverage) {
+      return status::kBadCode;
+    }
+    const Seconds start = *start_time;
+    const Seconds end = *end_time;
+    const auto series = historian.SeriesFor(*point, start, end,
+                                            tavrolin::simulator::Now());
+    const auto result = tavrolin::simulator::Summarise(series, start, end, code);
+    if (!result) return status::kNoData;
+    *value = static_cast<float>(result->value);
+    *percent_good = static_cast<float>(result->percent_good);
+    return status::kOk;
+  });
+}
+
+SIMULATOR_EXPORT int32_t PIAPI_CALL piar_value(int32_t point_number,
+                                               int32_t* time, int32_t mode,
+                                               float* value, int32_t* state) {
+  if (time == nullptr || value == nullptr || state == nullptr) {
+    return status::kBadArgument;
+  }
+  return Guarded([&] {
+    const auto& historian = Historian();
+    const auto* point = historian.PointByNumber(point_number);
+    if (point == nullptr) return status::kUnknownPoint;
+    if (mode < tavrolin::simulator::kAtOrBefore ||
+        mode > tavrolin::simulator::kInterpolated) {
+      return status::kBadCode;
+    }
+    const Seconds at = *time;
+    const auto series =
+        historian.SeriesFor(*point, at, at, tavrolin::simulator::Now());
+    const auto event = tavrolin::simulator::ArchiveValue(series, at, mode);
+    if (!event || !Fits(event->time)) return status::kNoData;
+    *value = static_cast<float>(event->value);
+    *state = event->status;
+    *time = static_cast<int32_t>(event->time);
+    return status::kOk;
+  });
+}
