@@ -22,8 +22,8 @@ std::filesystem::path LibraryFolder() {
   }
   std::wstring name(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = GetModuleFileNameW(
-        module, name.data(), static_cast<DWORD>(name.size()));
+    const DWORD length = GetModuleFileNameW(module, name.data(),
+                                            static_cast<DWORD>(name.size()));
     if (length == 0) return {};
     if (length < name.size()) {
       name.resize(length);

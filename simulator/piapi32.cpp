@@ -47,9 +47,7 @@ int32_t Guarded(Body body) {
   }
 }
 
-bool Fits(Seconds time) {
-  return tavrolin::simulator::FitsHistorianTime(time);
-}
+bool Fits(Seconds time) { return tavrolin::simulator::FitsHistorianTime(time); }
 
 }  // namespace
 
@@ -77,8 +75,7 @@ SIMULATOR_EXPORT int32_t PIAPI_CALL pisn_getsnapshot(int32_t point_number,
     const auto& historian = Historian();
     const auto* point = historian.PointByNumber(point_number);
     if (point == nullptr) return status::kUnknownPoint;
-    const auto event =
-        historian.Snapshot(*point, tavrolin::simulator::Now());
+    const auto event = historian.Snapshot(*point, tavrolin::simulator::Now());
     if (!event || !Fits(event->time)) return status::kNoData;
     *value = static_cast<float>(event->value);
     *state = event->status;
@@ -93,8 +90,8 @@ SIMULATOR_EXPORT int32_t PIAPI_CALL pipt_digstate(int32_t state_code,
   return Guarded([&] {
     const auto* name = Historian().StateName(state_code);
     if (name == nullptr) return status::kUnknownState;
-    const auto count =
-        std::min<std::size_t>(name->size(), static_cast<std::size_t>(length) - 1);
+    const auto count = std::min<std::size_t>(
+        name->size(), static_cast<std::size_t>(length) - 1);
     std::memcpy(state, name->data(), count);
     state[count] = '\0';
     return status::kOk;
@@ -122,12 +119,9 @@ SIMULATOR_EXPORT int32_t PIAPI_CALL pitm_parsetime(const char* time_text,
   });
 }
 
-SIMULATOR_EXPORT int32_t PIAPI_CALL piar_summary(int32_t point_number,
-                                                 int32_t* start_time,
-                                                 int32_t* end_time,
-                                                 float* value,
-                                                 float* percent_good,
-                                                 int32_t code) {
+SIMULATOR_EXPORT int32_t PIAPI_CALL
+piar_summary(int32_t point_number, int32_t* start_time, int32_t* end_time,
+             float* value, float* percent_good, int32_t code) {
   if (start_time == nullptr || end_time == nullptr || value == nullptr ||
       percent_good == nullptr) {
     return status::kBadArgument;
@@ -142,9 +136,10 @@ SIMULATOR_EXPORT int32_t PIAPI_CALL piar_summary(int32_t point_number,
     }
     const Seconds start = *start_time;
     const Seconds end = *end_time;
-    const auto series = historian.SeriesFor(*point, start, end,
-                                            tavrolin::simulator::Now());
-    const auto result = tavrolin::simulator::Summarise(series, start, end, code);
+    const auto series =
+        historian.SeriesFor(*point, start, end, tavrolin::simulator::Now());
+    const auto result =
+        tavrolin::simulator::Summarise(series, start, end, code);
     if (!result) return status::kNoData;
     *value = static_cast<float>(result->value);
     *percent_good = static_cast<float>(result->percent_good);

@@ -32,10 +32,10 @@ double Lerp(double v0, double v1, Seconds t0, Seconds t1, Seconds t) {
 
 // Totals of the value over the covered part of a period.
 struct Accumulator {
-  double covered = 0;       // seconds
-  double integral = 0;      // value * seconds
-  double shift = 0;         // the first value; squares are taken about it
-  double integral_sq = 0;   // (value - shift)^2 * seconds
+  double covered = 0;      // seconds
+  double integral = 0;     // value * seconds
+  double shift = 0;        // the first value; squares are taken about it
+  double integral_sq = 0;  // (value - shift)^2 * seconds
   double minimum = std::numeric_limits<double>::infinity();
   double maximum = -std::numeric_limits<double>::infinity();
 

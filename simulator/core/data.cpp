@@ -27,13 +27,13 @@ std::vector<std::string_view> Words(std::string_view line) {
   std::vector<std::string_view> words;
   std::size_t i = 0;
   while (i < line.size()) {
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(
-                                  line[i])) != 0) {
+    while (i < line.size() &&
+           std::isspace(static_cast<unsigned char>(line[i])) != 0) {
       ++i;
     }
     const std::size_t start = i;
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(
-                                  line[i])) == 0) {
+    while (i < line.size() &&
+           std::isspace(static_cast<unsigned char>(line[i])) == 0) {
       ++i;
     }
     if (i > start) words.push_back(line.substr(start, i - start));
@@ -275,8 +275,7 @@ class Parser {
       Fail("point \"" + point.name + "\" is declared twice");
     }
     if (!numbers_.insert(point.number).second) {
-      Fail("point number " + std::to_string(point.number) +
-           " is used twice");
+      Fail("point number " + std::to_string(point.number) + " is used twice");
     }
     point_index_[key] = data_.points.size();
     data_.points.push_back(std::move(point));
@@ -332,7 +331,8 @@ class Parser {
 
   double Param(std::string_view word, const char* what) {
     const auto value = Number(word);
-    if (!value) Fail(std::string("bad ") + what + " \"" + std::string(word) + "\"");
+    if (!value)
+      Fail(std::string("bad ") + what + " \"" + std::string(word) + "\"");
     return *value;
   }
 

@@ -48,7 +48,7 @@ struct Signal {
   double a = 0;
   double b = 0;
   double period = 60;
-  uint64_t seed = 0;  // walk
+  uint64_t seed = 0;   // walk
   Seconds every = 60;  // the spacing of the archived samples
 
   // The value at `time` (for a cycle over `state_count` states, the index

@@ -46,8 +46,8 @@ void DataSource::Load(const std::filesystem::path& path) {
   std::ostringstream text;
   if (in) text << in.rdbuf();
   if (!in || in.bad()) {
-    messages_ << kMessagePrefix << "cannot read the data file "
-              << path.string() << " (set " << kDataVariable
+    messages_ << kMessagePrefix << "cannot read the data file " << path.string()
+              << " (set " << kDataVariable
               << " to the data file); no points are known" << std::endl;
     return;
   }

@@ -140,8 +140,8 @@ bool ParseTerms(std::string_view text, double& seconds, double& days) {
            (IsDigit(rest[length]) || rest[length] == '.')) {
       ++length;
     }
-    if (length < rest.size() && std::isalpha(static_cast<unsigned char>(
-                                    rest[length])) != 0) {
+    if (length < rest.size() &&
+        std::isalpha(static_cast<unsigned char>(rest[length])) != 0) {
       ++length;
     }
     const std::string_view term = rest.substr(0, length);

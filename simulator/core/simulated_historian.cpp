@@ -8,8 +8,8 @@ namespace tavrolin::simulator {
 namespace {
 
 std::string Key(std::string_view name) {
-  while (!name.empty() && std::isspace(static_cast<unsigned char>(
-                              name.front())) != 0) {
+  while (!name.empty() &&
+         std::isspace(static_cast<unsigned char>(name.front())) != 0) {
     name.remove_prefix(1);
   }
   while (!name.empty() &&
@@ -18,7 +18,8 @@ std::string Key(std::string_view name) {
   }
   std::string key;
   for (char c : name) {
-    key.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    key.push_back(
+        static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
   }
   return key;
 }

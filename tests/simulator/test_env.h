@@ -1,0 +1,30 @@
+// Helpers of the simulator's tests: environment variables and the time zone.
+#pragma once
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "platform/dynamic_library.h"
+
+namespace tavrolin::simulator::testing {
+
+// Sets (or, with nullptr, removes) an environment variable of this process.
+void SetEnv(const char* name, const char* value);
+
+// Sets the time zone of this process (as the TZ variable spells it).
+void SetTimeZone(const char* zone);
+
+// The names under which the simulator's libraries are built.
+HistorianLibraryNames SimulatorLibraryNames();
+
+// The folder of the example tag lists and data.
+std::filesystem::path ExamplesFolder();
+
+// The names of the points that the example tag lists ask for: the items of
+// the four categories of tags.xml, and the point names that tags3.xml and
+// tags2.xml make for each of their systems (items of a kind that reads no
+// value left out).
+std::set<std::string> ExamplePointNames();
+
+}  // namespace tavrolin::simulator::testing
