@@ -15,7 +15,7 @@ void SetEnv(const char* name, const char* value);
 // Sets the time zone of this process (as the TZ variable spells it).
 void SetTimeZone(const char* zone);
 
-// The names under which the simulator's libraries are built.
+// The simulator's libraries as built, in the build's output folder.
 HistorianLibraryNames SimulatorLibraryNames();
 
 // The folder of the example tag lists and data.
