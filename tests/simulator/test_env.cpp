@@ -1,5 +1,6 @@
 #include "tests/simulator/test_env.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
 #include <pugixml.hpp>
@@ -58,8 +59,8 @@ std::filesystem::path ExamplesFolder() {
   return std::filesystem::path(TAVROLIN_SOURCE_DIR) / "examples";
 }
 
-std::set<std::string> ExamplePointNames() {
-  std::set<std::string> names;
+std::vector<ExampleReading> ExampleReadings() {
+  std::vector<ExampleReading> readings;
   const auto folder = ExamplesFolder();
   pugi::xml_document tags;
   Check(tags.load_file((folder / "tags.xml").string().c_str()), "tags.xml");
@@ -67,8 +68,12 @@ std::set<std::string> ExamplePointNames() {
     const auto element =
         tags.select_node((std::string("//") + category).c_str());
     Check(element, category);
+    const bool digital = category[0] == 'd' || category[0] == 'b';
     for (auto item : element.node().children()) {
-      names.insert(item.first_child().next_sibling().text().get());
+      ExampleReading reading;
+      reading.point = item.first_child().next_sibling().text().get();
+      reading.kind = digital ? "STATE" : "SNAPSHOT";
+      readings.push_back(reading);
     }
   }
   for (const char* list : {"tags3.xml", "tags2.xml"}) {
@@ -95,16 +100,33 @@ std::set<std::string> ExamplePointNames() {
       }
     }
     for (auto item : doc.select_node("//XXX").node().children()) {
+      const auto kind_node = item.first_child().next_sibling().next_sibling();
+      std::string kind = kind_node.text().get();
+      for (char& c : kind) c = static_cast<char>(std::toupper(c));
       const std::string pattern =
           item.first_child().next_sibling().text().get();
-      const std::string kind =
-          item.first_child().next_sibling().next_sibling().text().get();
-      if (kind == "manual") continue;
       for (const auto& system : names_of_systems) {
-        std::string name = pattern;
-        name.replace(name.find("XXX"), 3, system);
-        names.insert(name);
+        ExampleReading reading;
+        reading.point = pattern;
+        reading.point.replace(reading.point.find("XXX"), 3, system);
+        reading.kind = kind;
+        reading.code = kind_node.attribute("code").as_int();
+        reading.start = kind_node.attribute("startdate").value();
+        reading.end = kind_node.attribute("enddate").value();
+        reading.at = kind_node.attribute("archdate").value();
+        readings.push_back(reading);
       }
+    }
+  }
+  return readings;
+}
+
+std::set<std::string> ExamplePointNames() {
+  std::set<std::string> names;
+  for (const ExampleReading& reading : ExampleReadings()) {
+    if (reading.kind == "SNAPSHOT" || reading.kind == "STATE" ||
+        reading.kind == "SUMMARY" || reading.kind == "ARCHIVE") {
+      names.insert(reading.point);
     }
   }
   return names;

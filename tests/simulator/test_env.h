@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/dynamic_library.h"
 
@@ -20,6 +21,19 @@ HistorianLibraryNames SimulatorLibraryNames();
 
 // The folder of the example tag lists and data.
 std::filesystem::path ExamplesFolder();
+
+// One value that the example tag lists ask for: a point, the kind of
+// reading ("SNAPSHOT" and "STATE" for the category list, the upper-cased
+// kind word of the template lists) and the attributes of the kind node.
+struct ExampleReading {
+  std::string point;
+  std::string kind;
+  int code = 0;
+  std::string start;  // time words
+  std::string end;
+  std::string at;
+};
+std::vector<ExampleReading> ExampleReadings();
 
 // The names of the points that the example tag lists ask for: the items of
 // the four categories of tags.xml, and the point names that tags3.xml and
