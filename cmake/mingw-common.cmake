@@ -20,7 +20,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
-# Tests run through Wine; they are listed at test time, not at build time, so
-# that building needs no Wine.
+# Tests run through Wine. Should any be listed by gtest_discover_tests, that
+# happens at test time, not at build time, so that building needs no Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
 set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/support/posix_compat.h"
 
 namespace tavrolin::testing {
 
