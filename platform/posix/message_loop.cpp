@@ -28,6 +28,13 @@ uint64_t ToUsec(std::chrono::milliseconds interval) {
   return static_cast<uint64_t>(interval.count()) * 1000;
 }
 
+uint64_t MonotonicNowUsec() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000000 +
+         static_cast<uint64_t>(now.tv_nsec) / 1000;
+}
+
 }  // namespace
 
 MessageLoop::MessageLoop() {
@@ -50,11 +57,10 @@ void MessageLoop::StartTimer(std::chrono::milliseconds interval) {
   timer_interval_ = interval;
   if (interval.count() <= 0) return;
   sd_event_source* timer = nullptr;
-  const int r =
-      sd_event_add_time_relative(event_.get(), &timer, CLOCK_MONOTONIC,
-                                 ToUsec(interval), kTimerAccuracyUsec,
-                                 OnTimerSource, this);
-  if (r < 0) ThrowLoopError("sd_event_add_time_relative", r);
+  const int r = sd_event_add_time(event_.get(), &timer, CLOCK_MONOTONIC,
+                                  MonotonicNowUsec() + ToUsec(interval),
+                                  kTimerAccuracyUsec, OnTimerSource, this);
+  if (r < 0) ThrowLoopError("sd_event_add_time", r);
   timer_.reset(timer);
 }
 
@@ -80,7 +86,8 @@ void MessageLoop::ShowMessage(const std::string& text) {
 
 void MessageLoop::Post(Handler handler) {
   posted_.push_back(std::move(handler));
-  const int r = sd_event_source_set_enabled(post_source_.get(), SD_EVENT_ONESHOT);
+  const int r =
+      sd_event_source_set_enabled(post_source_.get(), SD_EVENT_ONESHOT);
   if (r < 0) ThrowLoopError("sd_event_source_set_enabled", r);
 }
 
@@ -106,9 +113,12 @@ int MessageLoop::OnTimerSource(sd_event_source* source, uint64_t,
                                void* userdata) {
   auto* loop = static_cast<MessageLoop*>(userdata);
   loop->Deliver([](WindowEvents& events) { events.OnTimer1(); });
-  // The handler may have stopped or replaced the timer.
+  // The handler may have stopped or replaced the timer. The loop's own idea
+  // of "now" is the start of this turn, so the next tick is reckoned from
+  // the clock as the handler ends.
   if (loop->timer_.get() == source) {
-    sd_event_source_set_time_relative(source, ToUsec(loop->timer_interval_));
+    sd_event_source_set_time(
+        source, MonotonicNowUsec() + ToUsec(loop->timer_interval_));
     sd_event_source_set_enabled(source, SD_EVENT_ONESHOT);
   }
   return 0;

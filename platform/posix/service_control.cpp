@@ -22,9 +22,14 @@ extern char** environ;
 namespace tavrolin::posix {
 namespace {
 
-bool HasControlCharacter(const std::string& text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
+// systemd refuses an executable path holding a control character, a quote
+// or a backslash, whatever the quoting.
+bool IsUnsafeInUnit(const std::string& path) {
+  for (const char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || c == '"' ||
+        c == '\'' || c == '\\') {
+      return true;
+    }
   }
   return false;
 }
@@ -37,17 +42,6 @@ std::string EscapeSpecifiers(const std::string& text) {
     escaped += c;
   }
   return escaped;
-}
-
-// The executable as the first word of ExecStart=: in double quotes, with
-// backslash and double quote escaped C-style and percent signs doubled.
-std::string QuoteExecPath(const std::string& path) {
-  std::string quoted = "\"";
-  for (const char c : EscapeSpecifiers(path)) {
-    if (c == '\\' || c == '"') quoted += '\\';
-    quoted += c;
-  }
-  return quoted + "\"";
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -84,19 +78,19 @@ void Notify(const char* state) {
 
 std::string ServiceUnitText(const std::string& executable_path) {
   if (executable_path.empty() || executable_path.front() != '/' ||
-      HasControlCharacter(executable_path)) {
+      IsUnsafeInUnit(executable_path)) {
     return std::string();
   }
   const std::string directory = DirectoryOf(executable_path);
   // The unit parser strips trailing blanks from WorkingDirectory=.
   if (directory.back() == ' ') return std::string();
-  return std::string("[Unit]\n") +
-         "Description=" + kServiceDisplayName + "\n" +
+  return std::string("[Unit]\n") + "Description=" + kServiceDisplayName + "\n" +
          "\n"
          "[Service]\n"
          "Type=notify\n"
-         "ExecStart=" +
-         QuoteExecPath(executable_path) + "\n" +
+         // Quoted, so that blanks in the path do not split it into words.
+         "ExecStart=\"" +
+         EscapeSpecifiers(executable_path) + "\"\n" +
          "WorkingDirectory=" + EscapeSpecifiers(directory) + "\n" +
          "SyslogIdentifier=" + kServiceName + "\n" +
          "Restart=on-failure\n"
@@ -110,8 +104,8 @@ bool StandardErrorIsJournal() {
   if (stream == nullptr) return false;
   struct stat status {};
   if (::fstat(STDERR_FILENO, &status) != 0) return false;
-  const std::string expected = std::to_string(status.st_dev) + ":" +
-                               std::to_string(status.st_ino);
+  const std::string expected =
+      std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
   return expected == stream;
 }
 
@@ -177,9 +171,9 @@ void SystemdServiceControl::LogEvent(int16_t, int32_t,
       (StandardErrorIsJournal() ? "<3>" : "") + OneLine(message) + "\n";
   std::fflush(stderr);
   if (!WriteAll(STDERR_FILENO, line)) {
-    throw Error(errnum::kPathAccess,
-                std::string("Cannot write the event log: ") +
-                    std::strerror(errno));
+    throw Error(
+        errnum::kPathAccess,
+        std::string("Cannot write the event log: ") + std::strerror(errno));
   }
 }
 

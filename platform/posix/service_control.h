@@ -62,8 +62,9 @@ class SystemdServiceControl : public ServiceControl {
 };
 
 // The unit file that runs `executable_path` as the service, with its folder
-// as working folder. Empty when the path cannot be written into a unit (not
-// absolute, or holding a control character).
+// as working folder. Empty when systemd could not run it from a unit (not
+// absolute; a control character, quote or backslash in it; a folder name
+// ending in a blank).
 std::string ServiceUnitText(const std::string& executable_path);
 
 // True when standard error is the journal stream that systemd named in

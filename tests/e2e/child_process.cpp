@@ -42,7 +42,8 @@ std::vector<std::string> ChildEnvironment(
     }
   }
   std::vector<std::string> result;
-  for (const auto& [name, value] : variables) result.push_back(name + "=" + value);
+  for (const auto& [name, value] : variables)
+    result.push_back(name + "=" + value);
   return result;
 }
 
@@ -78,8 +79,7 @@ std::string Describe(const ExitStatus& status) {
 ChildProcess::ChildProcess(const ChildOptions& options) {
   if (options.argv.empty()) throw std::runtime_error("no program to run");
   std::vector<std::string> argv = options.argv;
-  std::vector<std::string> environment =
-      ChildEnvironment(options.environment);
+  std::vector<std::string> environment = ChildEnvironment(options.environment);
   std::vector<char*> argv_pointers = Pointers(argv);
   std::vector<char*> environment_pointers = Pointers(environment);
   const std::string out = capture_.File("stdout");
@@ -131,7 +131,8 @@ void ChildProcess::Signal(int signal_number) {
   if (::kill(pid_, signal_number) != 0) Fail("kill", errno);
 }
 
-std::optional<ExitStatus> ChildProcess::Wait(std::chrono::milliseconds timeout) {
+std::optional<ExitStatus> ChildProcess::Wait(
+    std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!status_) {
     int status = 0;

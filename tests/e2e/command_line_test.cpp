@@ -65,10 +65,10 @@ class RunUntilStoppedTest : public ::testing::TestWithParam<StopCase> {};
 TEST_P(RunUntilStoppedTest, RunsQuietlyAndExits0OnTheStopSignal) {
   TempDir work;
   NotifySocket notify;
-  ChildProcess child({Command(GetParam().arguments),
-                      work.path(),
-                      {{"NOTIFY_SOCKET", notify.path()},
-                       {"JOURNAL_STREAM", std::nullopt}}});
+  ChildProcess child(
+      {Command(GetParam().arguments),
+       work.path(),
+       {{"NOTIFY_SOCKET", notify.path()}, {"JOURNAL_STREAM", std::nullopt}}});
   ASSERT_TRUE(notify.WaitFor("READY=1", kTimeout)) << child.Stderr();
   EXPECT_FALSE(child.Wait(std::chrono::milliseconds(100)));
 
