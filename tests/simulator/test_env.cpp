@@ -40,19 +40,19 @@ void SetTimeZone(const char* zone) {
 
 HistorianLibraryNames SimulatorLibraryNames() {
 #if defined(_WIN32)
-  HistorianLibraryNames names{"piapi32.dll", "pilog32.dll"};
+  // Windows looks beside the executable first.
+  return {"piapi32.dll", "pilog32.dll"};
 #else
+  // The full paths in the build's output folder, beside the test, so that
+  // the libraries are found however the loader is called.
   HistorianLibraryNames names{"libpiapi32.so", "libpilog32.so"};
-#endif
-  // The full paths in the build's output folder, beside the test: under
-  // AddressSanitizer the loader is called from the sanitizer's run-time,
-  // whose search path does not hold the executable's folder.
   const char* bin = std::getenv("TAVROLIN_TEST_BIN");
   if (bin != nullptr && *bin != '\0') {
     names.client = (std::filesystem::path(bin) / names.client).string();
     names.login = (std::filesystem::path(bin) / names.login).string();
   }
   return names;
+#endif
 }
 
 std::filesystem::path ExamplesFolder() {
