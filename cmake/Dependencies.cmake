@@ -1,6 +1,16 @@
 # Third-party libraries. On Linux they come from Debian's packages; the
 # Windows cross build supplies its own (see cmake/mingw-*.cmake).
-find_package(pugixml REQUIRED)
+if(WIN32)
+  # DLLs keep their plain names (piapi32.dll, not libpiapi32.dll), as with
+  # every Windows compiler.
+  set(CMAKE_SHARED_LIBRARY_PREFIX "")
+endif()
+
+if(WIN32 AND CMAKE_CROSSCOMPILING)
+  include(${CMAKE_CURRENT_LIST_DIR}/PugixmlFromSource.cmake)
+else()
+  find_package(pugixml REQUIRED)
+endif()
 if(NOT TARGET pugixml::pugixml AND TARGET pugixml)
   add_library(pugixml::pugixml ALIAS pugixml)
 endif()
@@ -18,9 +28,12 @@ if(TAVROLIN_BUILD_TESTS)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
     add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-    add_library(GTest::gtest ALIAS gtest)
-    add_library(GTest::gtest_main ALIAS gtest_main)
-    add_library(GTest::gmock ALIAS gmock)
+    # Newer googletest sources name their targets GTest::* themselves.
+    foreach(gtest_target gtest gtest_main gmock)
+      if(NOT TARGET GTest::${gtest_target})
+        add_library(GTest::${gtest_target} ALIAS ${gtest_target})
+      endif()
+    endforeach()
   endif()
   include(GoogleTest)
 endif()

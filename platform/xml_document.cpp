@@ -35,6 +35,22 @@ void AppendTextBeneath(pugi::xml_node node, std::string& out) {
   }
 }
 
+bool IsUtf8Name(std::string_view name) {
+  if (name.size() != 5 && name.size() != 4) return false;
+  std::string upper;
+  for (char c : name) {
+    upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  return upper == "UTF-8" || upper == "UTF8";
+}
+
+bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 // Decodes one UTF-8 sequence at `pos`; returns false on malformed input.
 bool NextCodePoint(std::string_view text, std::size_t& pos, char32_t& cp) {
   const auto byte = [&](std::size_t i) {
@@ -283,6 +299,25 @@ std::string Document::Serialize(std::string_view encoding_name) {
     if (encoding) encoding.set_value(std::string(encoding_name).c_str());
   }
   std::ostringstream out;
+  tree_.save(out, "", pugi::format_raw | pugi::format_no_declaration,
+             pugi::encoding_utf8);
+  std::string text = out.str();
+  if (IsUtf8Name(encoding_name) || IsAscii(text)) return text;
+  // Written in another encoding than UTF-8, text beyond ASCII can only be
+  // read back when the declaration names that encoding: add it.
+  pugi::xml_node declaration =
+      HasDeclaration() ? tree_.first_child()
+                       : tree_.prepend_child(pugi::node_declaration);
+  pugi::xml_attribute version = declaration.attribute("version");
+  if (!version) {
+    version = declaration.prepend_attribute("version");
+    version.set_value("1.0");
+  }
+  pugi::xml_attribute encoding = declaration.attribute("encoding");
+  if (!encoding)
+    encoding = declaration.insert_attribute_after("encoding", version);
+  encoding.set_value(std::string(encoding_name).c_str());
+  out.str(std::string());
   tree_.save(out, "", pugi::format_raw | pugi::format_no_declaration,
              pugi::encoding_utf8);
   return out.str();

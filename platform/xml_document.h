@@ -99,7 +99,10 @@ class Document {
   Node CreateElement(std::string_view name);
   // The whole document as UTF-8 text, without indentation. When the document
   // has an XML declaration naming an encoding, the text names
-  // `encoding_name` there instead.
+  // `encoding_name` there instead. When `encoding_name` is not UTF-8 and the
+  // text holds characters beyond ASCII, the declaration (added when the
+  // document has none) names `encoding_name`, so that the report still
+  // reads back correctly once written in that encoding.
   std::string Serialize(std::string_view encoding_name);
   // True when the document starts with an XML declaration.
   bool HasDeclaration() const;

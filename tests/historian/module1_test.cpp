@@ -286,7 +286,8 @@ TEST(Module1LibraryTest, LibraryThatDoesNotLoad) {
   TempDir dir;
   dir.Write("libbroken.so", "this is no library");
   auto loader = CreateLibraryLoader();
-  basPI_API api(*loader, {dir.File("libbroken.so"), "libstub_pilog32.so"});
+  basPI_API api(*loader, {dir.File("libbroken.so"),
+                          testing::StubLibraryFile("stub_pilog32")});
   const DateSettings settings;
   const testing::IdentityCodePage code_page;
   Module1 readers(api, settings, code_page);
@@ -305,7 +306,8 @@ TEST(Module1LibraryTest, MissingFunction) {
   TempDir dir;
   setenv("STUB_HISTORIAN_LOG", dir.File("calls.log").c_str(), 1);
   auto loader = CreateLibraryLoader();
-  basPI_API api(*loader, {"libstub_piapi32_partial.so", "libstub_pilog32.so"});
+  const std::string partial = testing::StubLibraryFile("stub_piapi32_partial");
+  basPI_API api(*loader, {partial, testing::StubLibraryFile("stub_pilog32")});
   const DateSettings settings;
   const testing::IdentityCodePage code_page;
   Module1 readers(api, settings, code_page);
@@ -317,8 +319,7 @@ TEST(Module1LibraryTest, MissingFunction) {
   } catch (const Error& error) {
     EXPECT_EQ(error.number(), errnum::kEntryPoint);
     EXPECT_NE(error.description().find("pipt_digstate"), std::string::npos);
-    EXPECT_NE(error.description().find("libstub_piapi32_partial.so"),
-              std::string::npos);
+    EXPECT_NE(error.description().find(partial), std::string::npos);
   }
   unsetenv("STUB_HISTORIAN_LOG");
 }

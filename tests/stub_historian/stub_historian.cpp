@@ -157,7 +157,7 @@ void Reload() {
 void Log(const std::string& line) {
   const char* path = std::getenv("STUB_HISTORIAN_LOG");
   if (path == nullptr) return;
-  if (FILE* file = std::fopen(path, "a")) {
+  if (FILE* file = std::fopen(path, "ab")) {
     std::fputs((line + "\n").c_str(), file);
     std::fclose(file);
   }

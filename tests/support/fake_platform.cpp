@@ -12,10 +12,14 @@ void FakeServiceControl::LogEvent(int16_t event_type, int32_t event_id,
 }
 
 HistorianLibraryNames StubLibraryNames() {
+  return {StubLibraryFile("stub_piapi32"), StubLibraryFile("stub_pilog32")};
+}
+
+std::string StubLibraryFile(const std::string& stem) {
 #if defined(_WIN32)
-  return {"stub_piapi32.dll", "stub_pilog32.dll"};
+  return stem + ".dll";
 #else
-  return {"libstub_piapi32.so", "libstub_pilog32.so"};
+  return "lib" + stem + ".so";
 #endif
 }
 

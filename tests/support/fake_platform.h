@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/support/posix_compat.h"
 
 namespace tavrolin::testing {
 
@@ -104,6 +105,9 @@ class IdentityCodePage : public CodePage {
 
 // The names of the tests' stand-in historian libraries on this system.
 HistorianLibraryNames StubLibraryNames();
+// The file name of a stand-in library on this system: "stub_piapi32_partial"
+// gives "libstub_piapi32_partial.so" or "stub_piapi32_partial.dll".
+std::string StubLibraryFile(const std::string& stem);
 
 class FakePlatform : public Platform {
  public:

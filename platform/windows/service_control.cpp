@@ -1,0 +1,258 @@
+#include "platform/windows/service_control.h"
+
+#include <atomic>
+
+#include "platform/error.h"
+#include "platform/windows/process.h"
+#include "platform/windows/wide_text.h"
+
+namespace tavrolin::windows {
+namespace {
+
+constexpr wchar_t kEventSourceKey[] =
+    L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\"
+    L"CorvaneService";
+constexpr wchar_t kDescription[] =
+    L"Publishes values of the process-data historian as XML report files.";
+// How long the service manager may wait for the window to close after a
+// stop request, and how long the window's thread waits for the service
+// manager's thread at the end.
+constexpr DWORD kStopWaitHintMs = 60000;
+constexpr DWORD kDispatcherEndWaitMs = 30000;
+// The recovery action after a failure: restart after a minute; the count of
+// failures starts again after a day without one.
+constexpr DWORD kRestartDelayMs = 60000;
+constexpr DWORD kFailureResetSeconds = 24 * 60 * 60;
+
+// The one control whose service the dispatcher runs.
+std::atomic<ScmServiceControl*> running_control{nullptr};
+
+class ServiceHandle {
+ public:
+  explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
+  ~ServiceHandle() {
+    if (handle_ != nullptr) CloseServiceHandle(handle_);
+  }
+  ServiceHandle(const ServiceHandle&) = delete;
+  ServiceHandle& operator=(const ServiceHandle&) = delete;
+  SC_HANDLE get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+
+ private:
+  SC_HANDLE handle_;
+};
+
+bool SetRecoveryActions(SC_HANDLE service) {
+  SC_ACTION actions[3] = {{SC_ACTION_RESTART, kRestartDelayMs},
+                          {SC_ACTION_RESTART, kRestartDelayMs},
+                          {SC_ACTION_RESTART, kRestartDelayMs}};
+  SERVICE_FAILURE_ACTIONSW failure_actions{};
+  failure_actions.dwResetPeriod = kFailureResetSeconds;
+  failure_actions.cActions = 3;
+  failure_actions.lpsaActions = actions;
+  if (ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS,
+                            &failure_actions)) {
+    return true;
+  }
+  // A service manager without recovery actions still runs the service.
+  return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED ||
+         GetLastError() == ERROR_INVALID_LEVEL;
+}
+
+bool AddEventSource(const std::wstring& executable) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr, 0,
+                      KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const DWORD types =
+      EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+  const bool done =
+      RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ,
+                     reinterpret_cast<const BYTE*>(executable.c_str()),
+                     static_cast<DWORD>((executable.size() + 1) *
+                                        sizeof(wchar_t))) == ERROR_SUCCESS &&
+      RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD,
+                     reinterpret_cast<const BYTE*>(&types),
+                     sizeof(types)) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return done;
+}
+
+}  // namespace
+
+ScmServiceControl::ScmServiceControl(frmMainWindow& window) : window_(window) {
+  InitializeCriticalSection(&status_lock_);
+}
+
+ScmServiceControl::~ScmServiceControl() {
+  if (window_closed_ != nullptr) SetEvent(window_closed_);
+  if (dispatcher_ != nullptr) {
+    WaitForSingleObject(dispatcher_, kDispatcherEndWaitMs);
+    CloseHandle(dispatcher_);
+  }
+  if (window_closed_ != nullptr) CloseHandle(window_closed_);
+  ScmServiceControl* self = this;
+  running_control.compare_exchange_strong(self, nullptr);
+  DeleteCriticalSection(&status_lock_);
+}
+
+std::string ScmServiceControl::Name() { return WideToUtf8(kDisplayName); }
+
+bool ScmServiceControl::Install() {
+  ServiceHandle manager(
+      OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+  if (!manager) return false;
+  const std::wstring executable = ExecutablePath();
+  const std::wstring image_path = L"\"" + executable + L"\"";
+  ServiceHandle service(CreateServiceW(
+      manager.get(), kServiceName, kDisplayName,
+      SERVICE_CHANGE_CONFIG | SERVICE_START | DELETE, SERVICE_WIN32_OWN_PROCESS,
+      SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, image_path.c_str(), nullptr,
+      nullptr, nullptr, nullptr, nullptr));
+  // Among the reasons: the service exists already.
+  if (!service) return false;
+
+  SERVICE_DESCRIPTIONW description{const_cast<wchar_t*>(kDescription)};
+  ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION,
+                        &description);
+  if (!SetRecoveryActions(service.get()) || !AddEventSource(executable)) {
+    // Half an installation is none: take the service away again.
+    DeleteService(service.get());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey);
+    return false;
+  }
+  return true;
+}
+
+bool ScmServiceControl::Uninstall() {
+  ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return false;
+  ServiceHandle service(OpenServiceW(manager.get(), kServiceName, DELETE));
+  if (!service || !DeleteService(service.get())) return false;
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey);
+  return true;
+}
+
+void ScmServiceControl::SetDebug(bool on) {
+  debug_ = on;
+  window_.SetVisible(on);
+}
+
+void ScmServiceControl::Start() {
+  // The window belongs to this thread, which runs its message loop; the
+  // service manager's thread only posts to it.
+  window_.Handle();
+  if (debug_) {
+    window_.PostServiceStart();
+    return;
+  }
+  if (dispatcher_ != nullptr) return;
+  window_closed_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (window_closed_ == nullptr) {
+    throw Error(errnum::kInternal,
+                "Cannot start the service: " + SystemErrorText(GetLastError()));
+  }
+  running_control = this;
+  dispatcher_ = CreateThread(nullptr, 0, &ScmServiceControl::DispatcherThread,
+                             this, 0, nullptr);
+  if (dispatcher_ == nullptr) {
+    throw Error(errnum::kInternal,
+                "Cannot start the service: " + SystemErrorText(GetLastError()));
+  }
+}
+
+DWORD WINAPI ScmServiceControl::DispatcherThread(void*) {
+  SERVICE_TABLE_ENTRYW table[] = {
+      {const_cast<wchar_t*>(kServiceName), &ScmServiceControl::ServiceMain},
+      {nullptr, nullptr}};
+  // Returns once the service has stopped, or at once (with an error) when
+  // the process was not started by the service manager.
+  return StartServiceCtrlDispatcherW(table) ? NO_ERROR : GetLastError();
+}
+
+void WINAPI ScmServiceControl::ServiceMain(DWORD, wchar_t**) {
+  if (ScmServiceControl* self = running_control.load()) self->RunService();
+}
+
+void ScmServiceControl::RunService() {
+  SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerExW(
+      kServiceName, &ScmServiceControl::ControlHandler, this);
+  if (handle == nullptr) return;
+  EnterCriticalSection(&status_lock_);
+  status_handle_ = handle;
+  LeaveCriticalSection(&status_lock_);
+  ReportStatus(SERVICE_RUNNING);
+  window_.PostServiceStart();
+  WaitForSingleObject(window_closed_, INFINITE);
+  ReportStatus(SERVICE_STOPPED);
+}
+
+DWORD WINAPI ScmServiceControl::ControlHandler(DWORD control, DWORD, void*,
+                                               void* context) {
+  auto* self = static_cast<ScmServiceControl*>(context);
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+      self->ReportStatus(SERVICE_STOP_PENDING);
+      self->window_.PostServiceStop();
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void ScmServiceControl::ReportStatus(DWORD state, DWORD exit_code,
+                                     DWORD service_exit_code) {
+  EnterCriticalSection(&status_lock_);
+  if (status_handle_ != nullptr && state_ != SERVICE_STOPPED) {
+    const bool pending =
+        state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+    SERVICE_STATUS status{};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted =
+        state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN
+                                 : 0;
+    status.dwWin32ExitCode = exit_code;
+    status.dwServiceSpecificExitCode = service_exit_code;
+    status.dwCheckPoint = pending ? ++checkpoint_ : 0;
+    status.dwWaitHint = pending ? kStopWaitHintMs : 0;
+    state_ = state;
+    SetServiceStatus(status_handle_, &status);
+  }
+  LeaveCriticalSection(&status_lock_);
+}
+
+void ScmServiceControl::WindowClosed() {
+  if (window_closed_ == nullptr) return;
+  SetEvent(window_closed_);
+  if (dispatcher_ != nullptr) {
+    WaitForSingleObject(dispatcher_, kDispatcherEndWaitMs);
+  }
+}
+
+void ScmServiceControl::ProcessEnding(int status) {
+  if (status == 0) {
+    ReportStatus(SERVICE_STOPPED);
+  } else {
+    ReportStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR,
+                 static_cast<DWORD>(status));
+  }
+}
+
+void ScmServiceControl::LogEvent(int16_t, int32_t, const std::string& message) {
+  // Every entry is an error entry with the message table's one message;
+  // when the log cannot be written there is nowhere else to report it.
+  HANDLE source = RegisterEventSourceW(nullptr, kServiceName);
+  if (source == nullptr) return;
+  const std::wstring text = Utf8ToWide(message);
+  const wchar_t* strings[1] = {text.c_str()};
+  ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, kReportMessageId, nullptr, 1, 0,
+               strings, nullptr);
+  DeregisterEventSource(source);
+}
+
+}  // namespace tavrolin::windows

@@ -1,0 +1,67 @@
+// The service control on the service control manager: installs and removes
+// the service "CorvaneService", connects the process to the manager, and
+// writes the event log. The manager's start and stop requests reach the
+// host window as posted messages.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/service_control.h"
+#include "platform/windows/window.h"
+
+namespace tavrolin::windows {
+
+inline constexpr wchar_t kServiceName[] = L"CorvaneService";
+inline constexpr wchar_t kDisplayName[] = L"Corvane Service";
+// The event id of the message table's one message, whose text is "%1".
+inline constexpr DWORD kReportMessageId = 1;
+
+class ScmServiceControl : public ServiceControl {
+ public:
+  explicit ScmServiceControl(frmMainWindow& window);
+  ~ScmServiceControl() override;
+  ScmServiceControl(const ScmServiceControl&) = delete;
+  ScmServiceControl& operator=(const ScmServiceControl&) = delete;
+
+  std::string Name() override;
+  void SetInstallOption(bool on) override { install_option_ = on; }
+  bool Install() override;
+  bool Uninstall() override;
+  void SetDebug(bool on) override;
+  void Start() override;
+  void LogEvent(int16_t event_type, int32_t event_id,
+                const std::string& message) override;
+
+  // The window has closed: the service reports that it has stopped, and
+  // the service manager's thread ends.
+  void WindowClosed();
+  // The process ends with `status` while the service runs.
+  void ProcessEnding(int status);
+
+ private:
+  static DWORD WINAPI DispatcherThread(void* context);
+  static void WINAPI ServiceMain(DWORD argc, wchar_t** argv);
+  static DWORD WINAPI ControlHandler(DWORD control, DWORD event_type,
+                                     void* event_data, void* context);
+  void RunService();
+  void ReportStatus(DWORD state, DWORD exit_code = NO_ERROR,
+                    DWORD service_exit_code = 0);
+
+  frmMainWindow& window_;
+  bool install_option_ = false;
+  bool debug_ = false;
+  // The thread that runs the service manager's dispatcher.
+  HANDLE dispatcher_ = nullptr;
+  // Set when the window has closed; the service's main function waits for
+  // it before it reports the service stopped.
+  HANDLE window_closed_ = nullptr;
+  SERVICE_STATUS_HANDLE status_handle_ = nullptr;
+  CRITICAL_SECTION status_lock_;
+  DWORD state_ = 0;
+  DWORD checkpoint_ = 0;
+};
+
+}  // namespace tavrolin::windows
