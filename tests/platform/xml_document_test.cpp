@@ -133,16 +133,11 @@ TEST_F(XmlDocumentTest, AppendedElementsAreSerialisedWithEscapedText) {
 TEST_F(XmlDocumentTest, SetTextReplacesContentAndKeepsTheDocumentWellFormed) {
   LoadText("<r><v>old<b>x</b></v></r>");
   Node v = document_.FirstElementByTagName("v");
-  v.SetText(
-      std::string("a\x01"
-                  "b\xff"
-                  "c\t",
-                  7));
+  // A control character, a malformed byte and a NUL.
+  using namespace std::string_literals;
+  v.SetText("a\x01-b\xff-c\t\0"s);
   EXPECT_EQ(v.ChildNodes().Length(), 1u);
-  EXPECT_EQ(v.Text(),
-            "a\xef\xbf\xbd"
-            "b\xef\xbf\xbd"
-            "c\t");
+  EXPECT_EQ(v.Text(), "a\xef\xbf\xbd-b\xef\xbf\xbd-c\t\xef\xbf\xbd");
   v.SetText("");
   EXPECT_EQ(v.ChildNodes().Length(), 0u);
   // Only elements take text.
