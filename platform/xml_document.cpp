@@ -318,6 +318,14 @@ bool HoldsForbiddenReference(const pugi::xml_document& tree) {
   return false;
 }
 
+// Collects the serialised document in one text.
+struct StringWriter : pugi::xml_writer {
+  std::string text;
+  void write(const void* data, std::size_t size) override {
+    text.append(static_cast<const char*>(data), size);
+  }
+};
+
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && Lowered(a) == Lowered(b);
 }
@@ -473,9 +481,10 @@ bool Document::Load(const std::string& path) {
   if (std::filesystem::is_directory(status)) return fail("is a folder");
   std::ifstream file(path, std::ios::binary);
   if (!file) return fail("cannot be opened for reading");
-  const std::string bytes((std::istreambuf_iterator<char>(file)),
-                          std::istreambuf_iterator<char>());
+  std::ostringstream bytes_read;
+  bytes_read << file.rdbuf();
   if (file.bad()) return fail("cannot be read");
+  const std::string bytes = std::move(bytes_read).str();
 
   std::string why;
   const std::string text = DecodeToUtf8(bytes, why);
@@ -540,10 +549,10 @@ std::string Document::Serialize(std::string_view encoding_name) {
     declaration.append_attribute("version").set_value("1.0");
     declaration.append_attribute("encoding").set_value(name.c_str());
   }
-  std::ostringstream out;
-  tree_.save(out, "", pugi::format_raw | pugi::format_no_declaration,
+  StringWriter writer;
+  tree_.save(writer, "", pugi::format_raw | pugi::format_no_declaration,
              pugi::encoding_utf8);
-  return out.str();
+  return std::move(writer.text);
 }
 
 }  // namespace tavrolin::xml
