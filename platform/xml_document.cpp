@@ -215,7 +215,12 @@ std::string Lowered(std::string_view text) {
 // The encoding named by the XML declaration at the start of 8-bit `text`,
 // or the empty text when there is none.
 std::string DeclaredEncoding(std::string_view text) {
-  if (text.substr(0, 5) != "<?xml") return std::string();
+  // "<?xml" and a blank: not a processing instruction such as
+  // <?xml-stylesheet?>.
+  if (text.size() < 6 || text.substr(0, 5) != "<?xml" ||
+      std::string_view(" \t\r\n").find(text[5]) == std::string_view::npos) {
+    return std::string();
+  }
   const std::size_t end = text.find("?>");
   const std::string_view declaration = text.substr(0, end);
   std::size_t at = declaration.find("encoding");

@@ -236,6 +236,9 @@ TEST_F(XmlDocumentTest, LoadFailuresLeaveTheDocumentEmptyAndSayWhy) {
       {"control reference", "<r>&#1;</r>", "character reference"},
       {"unknown encoding", "<?xml version=\"1.0\" encoding=\"EBCDIC\"?><r/>",
        "declares the encoding EBCDIC"},
+      {"latin-1 bytes in utf-8",
+       "<?xml-stylesheet encoding=\"latin1\"?><r>\xe9</r>",
+       "not valid UTF-8 text at line 1, column 40"},
       {"odd utf-16", "\xff\xfe<\0r\0/\0>"s, "not valid UTF-16"},
   };
   for (const Case& c : cases) {
