@@ -1,22 +1,123 @@
 #include "historian/module1.h"
 
+#include <algorithm>
+#include <exception>
+#include <string_view>
+#include <vector>
+
+#include "historian/number_text.h"
+#include "historian/time_text.h"
 #include "platform/error.h"
 
 namespace tavrolin {
+namespace {
+
+// The state buffer handed to pipt_digstate, in characters.
+constexpr int32_t kStateLength = 40;
+
+// Archived values are asked for in this mode.
+constexpr int32_t kArchiveMode = 3;
+
+}  // namespace
 
 Module1::Module1(basPI_API& api, const DateSettings& date_settings,
                  const CodePage& code_page)
     : api_(api), date_settings_(date_settings), code_page_(code_page) {}
 
-// Placeholders until the readers land.
-std::string Module1::GetSnapshotText(int32_t, std::string&) { return " 0"; }
-std::string Module1::GetDigitalStateText(int32_t, std::string&) { return ""; }
-std::string Module1::GetSummaryText(int32_t, const std::string&,
-                                    const std::string&, int32_t, std::string&) {
-  return " 0";
+// A point number of 0 means "look the point up by its name". The name goes to
+// the library in a buffer of its own length (plus the NUL) and comes back
+// from that buffer, up to its first NUL. The lookup's status is not looked
+// at: a name the historian does not know leaves the cell at 0.
+int32_t Module1::ResolvePoint(int32_t point_number, std::string& tag_name) {
+  if (point_number != 0) return point_number;
+  const std::string bytes = code_page_.FromUtf8(tag_name);
+  std::vector<char> buffer(bytes.begin(), bytes.end());
+  buffer.push_back('\0');
+  int32_t found = 0;
+  api_.pipt_findpoint(buffer.data(), &found);
+  const auto end = std::find(buffer.begin(), buffer.end(), '\0');
+  tag_name = code_page_.ToUtf8(std::string_view(
+      buffer.data(), static_cast<std::size_t>(end - buffer.begin())));
+  return found;
 }
-std::string Module1::GetArchiveText(int32_t, const std::string&, std::string&) {
-  return " 0";
+
+// A time text to the historian's count of time: read as a date and time,
+// written for the library's parser, parsed against the library's current
+// time. The empty text is parsed as the empty text.
+int32_t Module1::ParseTimeText(const std::string& time_text) {
+  const std::string parser_text =
+      code_page_.FromUtf8(ParserTimeText(time_text, date_settings_));
+  const int32_t now = api_.pitm_systime();
+  int32_t time = 0;
+  api_.pitm_parsetime(parser_text.c_str(), now, &time);
+  return time;
+}
+
+std::string Module1::GetSnapshotText(int32_t point_number,
+                                     std::string& tag_name) {
+  try {
+    const int32_t point = ResolvePoint(point_number, tag_name);
+    float value = 0;
+    int32_t status = 0;
+    int32_t time = 0;
+    api_.pisn_getsnapshot(point, &value, &status, &time);
+    return NumberText(value);
+  } catch (const std::exception& e) {
+    return "error: " + ToError(e).description();
+  }
+}
+
+std::string Module1::GetDigitalStateText(int32_t point_number,
+                                         std::string& tag_name) {
+  const std::string blanks(kStateLength, ' ');
+  const int32_t point = ResolvePoint(point_number, tag_name);
+  float value = 0;
+  int32_t status = 0;
+  int32_t time = 0;
+  api_.pisn_getsnapshot(point, &value, &status, &time);
+
+  std::vector<char> buffer(kStateLength, ' ');
+  const std::string bytes = code_page_.FromUtf8(blanks);
+  std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), kStateLength),
+              buffer.begin());
+  api_.pipt_digstate(status, buffer.data(), kStateLength);
+
+  const std::string state =
+      code_page_.ToUtf8(std::string_view(buffer.data(), buffer.size()));
+  const auto end = state.find('\0');
+  if (end == std::string::npos) {
+    throw Error(errnum::kInvalidArgument,
+                "Invalid procedure call or argument: the name of state " +
+                    std::to_string(status) + " of point " +
+                    std::to_string(point) +
+                    " came back from the historian without an ending NUL "
+                    "character");
+  }
+  return state.substr(0, end);
+}
+
+std::string Module1::GetSummaryText(int32_t code, const std::string& start_time,
+                                    const std::string& end_time,
+                                    int32_t point_number,
+                                    std::string& tag_name) {
+  const int32_t point = ResolvePoint(point_number, tag_name);
+  int32_t start = ParseTimeText(start_time);
+  int32_t end = ParseTimeText(end_time);
+  float value = 0;
+  float percent_good = 0;
+  api_.piar_summary(point, &start, &end, &value, &percent_good, code);
+  return NumberText(value);
+}
+
+std::string Module1::GetArchiveText(int32_t point_number,
+                                    const std::string& time,
+                                    std::string& tag_name) {
+  const int32_t point = ResolvePoint(point_number, tag_name);
+  int32_t at = ParseTimeText(time);
+  float value = 0;
+  int32_t status = 0;
+  api_.piar_value(point, &at, kArchiveMode, &value, &status);
+  return NumberText(value);
 }
 
 }  // namespace tavrolin

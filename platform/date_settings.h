@@ -24,10 +24,15 @@ class Clock {
   virtual LocalDateTime Now() = 0;
 };
 
-// Date and time settings in the pictures the user's settings use: "d", "dd",
-// "M", "MM", "MMM", "yy", "yyyy" for dates; "h", "hh" (12-hour), "H", "HH"
-// (24-hour), "m", "mm", "s", "ss", "t", "tt" (AM/PM designator) for times;
-// "/" stands for the date separator; text in single quotes is literal.
+// Date and time settings in the pictures the user's settings use: "d", "dd"
+// (day), "M", "MM" (month), "MMM" (abbreviated month name; longer runs of M
+// too), "y", "yy" (two-digit year), "yyyy" (four-digit year; three or more y
+// too) for dates; "h", "hh" (12-hour), "H", "HH" (24-hour), "m", "mm", "s",
+// "ss", "t" (first character of the AM/PM designator), "tt" (the whole
+// designator) for times; a doubled letter means a leading zero. "/" stands
+// for the date separator; text in single quotes is literal ("''" is a quote);
+// every other character stands for itself. Weekday names ("ddd", "dddd")
+// have no place here.
 struct DateSettings {
   std::string short_date = "M/d/yyyy";
   std::string long_time = "h:mm:ss tt";

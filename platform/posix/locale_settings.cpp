@@ -1,8 +1,302 @@
 #include "platform/posix/locale_settings.h"
 
-namespace tavrolin::posix {
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
 
-// Placeholder until the locale is read: United States English settings.
-DateSettings ReadDateSettings() { return DateSettings{}; }
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace tavrolin::posix {
+namespace {
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// One piece of a converted format: a picture element or literal text.
+struct Piece {
+  bool literal;
+  bool date_field;
+  std::string text;
+};
+
+// Expands the compound conversions into their parts.
+std::string Expand(std::string_view format, const std::string& ampm_format) {
+  std::string out;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%' || i + 1 >= format.size()) {
+      out += format[i];
+      continue;
+    }
+    const char c = format[i + 1];
+    if (c == 'D') {
+      out += "%m/%d/%y";
+    } else if (c == 'F') {
+      out += "%Y-%m-%d";
+    } else if (c == 'T') {
+      out += "%H:%M:%S";
+    } else if (c == 'R') {
+      out += "%H:%M";
+    } else if (c == 'r') {
+      out += ampm_format.empty() || ampm_format.find("%r") != std::string::npos
+                 ? std::string("%I:%M:%S %p")
+                 : ampm_format;
+    } else {
+      out += format.substr(i, 2);
+    }
+    ++i;
+  }
+  return out;
+}
+
+// Splits a strftime format into picture elements and literal text; nothing
+// when it holds a conversion that has no picture.
+std::optional<std::vector<Piece>> Convert(std::string_view format) {
+  std::vector<Piece> pieces;
+  auto literal = [&pieces](std::string_view text) {
+    if (!pieces.empty() && pieces.back().literal) {
+      pieces.back().text += text;
+    } else {
+      pieces.push_back({true, false, std::string(text)});
+    }
+  };
+  std::size_t i = 0;
+  while (i < format.size()) {
+    if (format[i] != '%') {
+      literal(format.substr(i, 1));
+      ++i;
+      continue;
+    }
+    ++i;
+    std::optional<bool> padded;
+    while (i < format.size() && std::strchr("_-0^#", format[i]) != nullptr) {
+      if (format[i] == '-' || format[i] == '_') padded = false;
+      if (format[i] == '0') padded = true;
+      ++i;
+    }
+    while (i < format.size() && format[i] >= '0' && format[i] <= '9') ++i;
+    if (i < format.size() && (format[i] == 'E' || format[i] == 'O')) ++i;
+    if (i >= format.size()) return std::nullopt;
+    const char c = format[i++];
+    auto field = [&](const char* with_zeros, const char* without,
+                     bool zeros_by_default, bool date) {
+      const bool zeros = padded.value_or(zeros_by_default);
+      pieces.push_back({false, date, zeros ? with_zeros : without});
+    };
+    switch (c) {
+      case 'd':
+        field("dd", "d", true, true);
+        break;
+      case 'e':
+        field("dd", "d", false, true);
+        break;
+      case 'm':
+        field("MM", "M", true, true);
+        break;
+      case 'y':
+        field("yy", "y", true, true);
+        break;
+      case 'Y':
+        field("yyyy", "yyyy", true, true);
+        break;
+      case 'b':
+      case 'h':
+      case 'B':
+        field("MMM", "MMM", true, true);
+        break;
+      case 'H':
+        field("HH", "H", true, false);
+        break;
+      case 'k':
+        field("HH", "H", false, false);
+        break;
+      case 'I':
+        field("hh", "h", true, false);
+        break;
+      case 'l':
+        field("hh", "h", false, false);
+        break;
+      case 'M':
+        field("mm", "m", true, false);
+        break;
+      case 'S':
+        field("ss", "s", true, false);
+        break;
+      case 'p':
+      case 'P':
+        field("tt", "tt", true, false);
+        break;
+      case 'n':
+      case 't':
+        literal(" ");
+        break;
+      case '%':
+        literal("%");
+        break;
+      default:
+        return std::nullopt;
+    }
+  }
+  return pieces;
+}
+
+// Literal text in a picture: letters, quotes and slashes are quoted.
+std::string PictureLiteral(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\'') {
+      out += "''";
+    } else if (IsAsciiLetter(c) || c == '/') {
+      out += '\'';
+      out += c;
+      out += '\'';
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// The short date picture and the date separator of a date format.
+std::optional<std::pair<std::string, std::string>> ShortDate(
+    std::string_view format) {
+  const auto pieces = Convert(format);
+  if (!pieces) return std::nullopt;
+  // The separator is the literal text between the first two date fields.
+  std::string separator;
+  for (std::size_t i = 0; i + 2 < pieces->size(); ++i) {
+    const Piece& piece = (*pieces)[i];
+    if (!piece.literal && piece.date_field && (*pieces)[i + 1].literal &&
+        !(*pieces)[i + 2].literal && (*pieces)[i + 2].date_field) {
+      separator = (*pieces)[i + 1].text;
+      break;
+    }
+  }
+  if (separator.empty()) separator = "/";
+  std::string picture;
+  for (const Piece& piece : *pieces) {
+    if (!piece.literal) {
+      picture += piece.text;
+    } else if (piece.text == separator) {
+      picture += '/';
+    } else {
+      picture += PictureLiteral(piece.text);
+    }
+  }
+  return std::make_pair(picture, separator);
+}
+
+std::optional<std::string> LongTime(std::string_view format) {
+  const auto pieces = Convert(format);
+  if (!pieces) return std::nullopt;
+  std::string picture;
+  for (const Piece& piece : *pieces) {
+    picture += piece.literal ? PictureLiteral(piece.text) : piece.text;
+  }
+  return picture;
+}
+
+// Text of the locale's character set as UTF-8; nothing when it cannot be
+// converted.
+std::optional<std::string> ToUtf8(const char* text, const char* codeset) {
+  const std::string_view input = text != nullptr ? text : "";
+  bool ascii = true;
+  for (char c : input) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii || codeset == nullptr || std::strcmp(codeset, "UTF-8") == 0) {
+    return std::string(input);
+  }
+  iconv_t converter = iconv_open("UTF-8", codeset);
+  if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string in(input);
+  std::string out(in.size() * 4 + 4, '\0');
+  char* in_at = in.data();
+  std::size_t in_left = in.size();
+  char* out_at = out.data();
+  std::size_t out_left = out.size();
+  const std::size_t result =
+      iconv(converter, &in_at, &in_left, &out_at, &out_left);
+  iconv_close(converter);
+  if (result == static_cast<std::size_t>(-1)) return std::nullopt;
+  out.resize(out.size() - out_left);
+  return out;
+}
+
+bool IsCLocale(const std::string& name) {
+  return name.empty() || name == "C" || name == "POSIX" ||
+         name.starts_with("C.");
+}
+
+}  // namespace
+
+DateSettings DateSettingsFromFormats(const LocaleTimeFormats& formats) {
+  DateSettings settings;
+  if (const auto date = ShortDate(Expand(formats.date_format, ""))) {
+    settings.short_date = date->first;
+    settings.date_separator = date->second;
+  }
+  const std::string time_format = formats.time_format.empty()
+                                      ? formats.time_format_ampm
+                                      : formats.time_format;
+  if (!time_format.empty()) {
+    if (const auto time =
+            LongTime(Expand(time_format, formats.time_format_ampm))) {
+      settings.long_time = *time;
+    }
+  }
+  if (!formats.am.empty() || !formats.pm.empty()) {
+    settings.am_designator = formats.am;
+    settings.pm_designator = formats.pm;
+  }
+  bool names = true;
+  for (const auto& name : formats.month_abbreviations) {
+    names = names && !name.empty();
+  }
+  if (names) settings.month_abbreviations = formats.month_abbreviations;
+  return settings;
+}
+
+DateSettings DateSettingsOfLocale(const std::string& name) {
+  if (IsCLocale(name)) return DateSettings{};
+  locale_t locale = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, name.c_str(),
+                              static_cast<locale_t>(nullptr));
+  if (locale == static_cast<locale_t>(nullptr)) return DateSettings{};
+  const char* codeset = nl_langinfo_l(CODESET, locale);
+  LocaleTimeFormats formats;
+  bool readable = true;
+  auto read = [&](nl_item item, std::string& into) {
+    const auto text = ToUtf8(nl_langinfo_l(item, locale), codeset);
+    if (text) {
+      into = *text;
+    } else {
+      readable = false;
+    }
+  };
+  read(D_FMT, formats.date_format);
+  read(T_FMT, formats.time_format);
+  read(T_FMT_AMPM, formats.time_format_ampm);
+  read(AM_STR, formats.am);
+  read(PM_STR, formats.pm);
+  static constexpr nl_item kMonths[] = {ABMON_1, ABMON_2,  ABMON_3,  ABMON_4,
+                                        ABMON_5, ABMON_6,  ABMON_7,  ABMON_8,
+                                        ABMON_9, ABMON_10, ABMON_11, ABMON_12};
+  for (int month = 0; month < 12; ++month) {
+    read(kMonths[month], formats.month_abbreviations[month]);
+  }
+  freelocale(locale);
+  if (!readable) return DateSettings{};
+  return DateSettingsFromFormats(formats);
+}
+
+DateSettings ReadDateSettings() {
+  for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') return DateSettingsOfLocale(value);
+  }
+  return DateSettings{};
+}
 
 }  // namespace tavrolin::posix

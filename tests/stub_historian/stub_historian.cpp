@@ -8,6 +8,10 @@
 //
 // Script lines (words separated by blanks, "#" starts a comment line):
 //   point NAME NUMBER          pipt_findpoint writes NUMBER for NAME
+//   rewrite NAME TEXT          pipt_findpoint then overwrites the name buffer
+//                              with TEXT (rest of the line, \0 is a NUL), no
+//                              further than the name's own length, and ends
+//                              it with a NUL when TEXT is shorter
 //   snapshot NUMBER VALUE STATUS
 //   state CODE TEXT            pipt_digstate writes TEXT (rest of the line,
 //                              blanks kept; \0 is a NUL) then a NUL
@@ -17,6 +21,7 @@
 //   summary NUMBER VALUE       piar_summary writes VALUE
 //   archive NUMBER VALUE       piar_value writes VALUE
 //   delay_ms N                 every value call sleeps N ms first
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -42,6 +47,7 @@ namespace {
 struct Script {
   bool loaded = false;
   std::map<std::string, int32_t> points;
+  std::map<std::string, std::string> rewrites;
   std::map<int32_t, std::pair<float, int32_t>> snapshots;
   std::map<int32_t, std::string> states;
   std::map<int32_t, bool> states_without_nul;
@@ -56,6 +62,23 @@ std::mutex mutex;
 Script script;
 std::string script_key;
 int32_t systime_calls = 0;
+
+// The rest of a script line after one blank, with \0 standing for a NUL.
+std::string RestOfLine(std::istream& words) {
+  std::string rest;
+  std::getline(words, rest);
+  if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+  std::string text;
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i] == '\\' && i + 1 < rest.size() && rest[i + 1] == '0') {
+      text.push_back('\0');
+      ++i;
+    } else {
+      text.push_back(rest[i]);
+    }
+  }
+  return text;
+}
 
 std::string Trimmed(const std::string& text) {
   const auto first = text.find_first_not_of(' ');
@@ -93,6 +116,10 @@ void Reload() {
       int32_t number = 0;
       words >> name >> number;
       script.points[name] = number;
+    } else if (verb == "rewrite") {
+      std::string name;
+      words >> name;
+      script.rewrites[name] = RestOfLine(words);
     } else if (verb == "snapshot") {
       int32_t number = 0;
       float value = 0;
@@ -102,19 +129,7 @@ void Reload() {
     } else if (verb == "state") {
       int32_t code = 0;
       words >> code;
-      std::string rest;
-      std::getline(words, rest);
-      if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
-      std::string text;
-      for (std::size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] == '\\' && i + 1 < rest.size() && rest[i + 1] == '0') {
-          text.push_back('\0');
-          ++i;
-        } else {
-          text.push_back(rest[i]);
-        }
-      }
-      script.states[code] = text;
+      script.states[code] = RestOfLine(words);
     } else if (verb == "state_nonul") {
       int32_t code = 0;
       words >> code;
@@ -178,7 +193,14 @@ STUB_EXPORT int32_t PIAPI_CALL pipt_findpoint(char* tag_name,
     *point_number = 1;
     return 0;
   }
-  const auto found = script.points.find(tag_name);
+  const std::string name = tag_name;
+  const auto rewrite = script.rewrites.find(name);
+  if (rewrite != script.rewrites.end()) {
+    const auto count = std::min(rewrite->second.size(), name.size());
+    std::memcpy(tag_name, rewrite->second.data(), count);
+    if (count < name.size()) tag_name[count] = '\0';
+  }
+  const auto found = script.points.find(name);
   if (found == script.points.end()) return -5;
   *point_number = found->second;
   return 0;

@@ -1,0 +1,165 @@
+// The refresh cycle and the manual run, driven directly on the host window
+// with a fake platform and the tests' stand-in historian.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/frm_main.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/temp_dir.h"
+
+namespace tavrolin {
+namespace {
+
+using testing::FakePlatform;
+using testing::ReadFileOrEmpty;
+using testing::TempDir;
+
+constexpr char kCategoryList[] =
+    "<tags><analog><tag><d>a</d><n>A1</n></tag></analog><analog2/>"
+    "<digital><tag><d>d</d><n>D1</n></tag></digital><breaker/></tags>";
+
+std::string TemplateList(const std::string& suffix) {
+  return "<root><system><sel><mode>custom</mode><list>U1</list></sel>"
+         "</system><XXX><item><n>Flow</n><p>XXX." +
+         suffix + "</p><k>snapshot</k></item></XXX></root>";
+}
+
+// Runs each test in a folder of its own, which is also the "executable's
+// folder" of the fake platform, with the stand-in historian logging calls.
+class RefreshCycleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_folder_ = std::filesystem::current_path();
+    std::filesystem::current_path(folder_.path());
+    platform_.process_.executable_directory = folder_.path().string();
+    unsetenv("STUB_HISTORIAN_SCRIPT");
+    setenv("STUB_HISTORIAN_LOG", folder_.File("calls.log").c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("STUB_HISTORIAN_LOG");
+    std::filesystem::current_path(previous_folder_);
+  }
+
+  void WriteAllTagLists() {
+    folder_.Write("tags.xml", kCategoryList);
+    folder_.Write("tags3.xml", TemplateList("T3"));
+    folder_.Write("tags2.xml", TemplateList("T2"));
+  }
+
+  // The point names looked up, in call order.
+  std::vector<std::string> LookedUp() {
+    std::istringstream log(ReadFileOrEmpty(folder_.File("calls.log")));
+    std::vector<std::string> names;
+    std::string verb, name;
+    std::string line;
+    while (std::getline(log, line)) {
+      std::istringstream words(line);
+      words >> verb >> name;
+      if (verb == "pipt_findpoint") names.push_back(name);
+    }
+    return names;
+  }
+
+  bool Exists(const std::string& name) {
+    return std::filesystem::exists(folder_.path() / name);
+  }
+
+  TempDir folder_;
+  std::filesystem::path previous_folder_;
+  FakePlatform platform_;
+};
+
+TEST_F(RefreshCycleTest, TickWhileBusyBuildsNothingAndTouchesNoFile) {
+  WriteAllTagLists();
+  frmMain form(platform_);
+  form.Busy = true;
+
+  form.Timer1_Timer();
+
+  EXPECT_TRUE(form.Busy);
+  EXPECT_FALSE(Exists("out.xml"));
+  EXPECT_FALSE(Exists("out3.xml"));
+  EXPECT_FALSE(Exists("out2.xml"));
+  EXPECT_TRUE(LookedUp().empty());
+  EXPECT_TRUE(platform_.service.log.empty());
+}
+
+TEST_F(RefreshCycleTest, TickBuildsTheThreeReportsInOrder) {
+  WriteAllTagLists();
+  frmMain form(platform_);
+
+  form.Timer1_Timer();
+
+  EXPECT_FALSE(form.Busy);
+  EXPECT_EQ(LookedUp(),
+            (std::vector<std::string>{"A1", "D1", "U1.T3", "U1.T2"}));
+  EXPECT_TRUE(Exists("out.xml"));
+  EXPECT_TRUE(Exists("out3.xml"));
+  EXPECT_TRUE(Exists("out2.xml"));
+  EXPECT_TRUE(platform_.service.log.empty());
+  EXPECT_TRUE(platform_.window_.messages.empty());
+}
+
+TEST_F(RefreshCycleTest, FailingCategoryReportIsFollowedByBothTemplates) {
+  WriteAllTagLists();
+  folder_.Write("tags.xml", "<tags><analog/><analog2/><digital/></tags>");
+  frmMain form(platform_);
+
+  form.Timer1_Timer();
+
+  EXPECT_FALSE(form.Busy);
+  ASSERT_EQ(platform_.service.log.size(), 1u);
+  EXPECT_NE(platform_.service.log[0].message.find("breaker"),
+            std::string::npos);
+  EXPECT_FALSE(Exists("out.xml"));
+  EXPECT_TRUE(Exists("out3.xml"));
+  EXPECT_TRUE(Exists("out2.xml"));
+}
+
+TEST_F(RefreshCycleTest, EveryReportFailingStillLeavesTheCycleReady) {
+  // No tag lists at all: three failures, three entries, Busy lowered.
+  frmMain form(platform_);
+
+  form.Timer1_Timer();
+  form.Timer1_Timer();
+
+  EXPECT_FALSE(form.Busy);
+  EXPECT_EQ(platform_.service.log.size(), 6u);
+  for (const auto& entry : platform_.service.log) {
+    EXPECT_EQ(entry.event_type, 109);
+    EXPECT_EQ(entry.event_id, 1);
+    EXPECT_EQ(entry.message.rfind("[", 0), 0u) << entry.message;
+  }
+}
+
+TEST_F(RefreshCycleTest, ButtonBuildsOnlyTheFirstTemplateReportAndSaysDone) {
+  WriteAllTagLists();
+  frmMain form(platform_);
+
+  form.Command1_Click();
+
+  EXPECT_EQ(LookedUp(), (std::vector<std::string>{"U1.T3"}));
+  EXPECT_TRUE(Exists("out3.xml"));
+  EXPECT_FALSE(Exists("out.xml"));
+  EXPECT_FALSE(Exists("out2.xml"));
+  EXPECT_EQ(platform_.window_.messages, (std::vector<std::string>{"done"}));
+}
+
+TEST_F(RefreshCycleTest, ButtonSaysDoneAlsoWhenTheBuildFails) {
+  frmMain form(platform_);
+  form.Busy = true;  // the button does not look at Busy
+
+  form.Command1_Click();
+
+  EXPECT_FALSE(form.Busy);
+  EXPECT_EQ(platform_.service.log.size(), 1u);
+  EXPECT_EQ(platform_.window_.messages, (std::vector<std::string>{"done"}));
+}
+
+}  // namespace
+}  // namespace tavrolin

@@ -1,0 +1,123 @@
+#include "reports/time_words.h"
+
+#include <gtest/gtest.h>
+
+#include "historian/time_text.h"
+#include "tests/support/fake_platform.h"
+
+namespace tavrolin {
+namespace {
+
+using testing::FakeClock;
+
+DateSettings German() {
+  DateSettings settings;
+  settings.short_date = "d/M/yyyy";
+  settings.long_time = "HH:mm:ss";
+  settings.date_separator = ".";
+  settings.am_designator = "";
+  settings.pm_designator = "";
+  settings.month_abbreviations = {"Jan", "Feb", "Mär", "Apr", "Mai", "Jun",
+                                  "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};
+  return settings;
+}
+
+struct Case {
+  LocalDateTime now;
+  const char* word;
+  const char* us_text;         // under United States settings
+  const char* german_text;     // under German-style settings
+  const char* parser_text_us;  // what the readers hand to the time parser
+  const char* parser_text_german;
+};
+
+class TimeWordTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(TimeWordTest, ResolvesAndReadsBack) {
+  const Case& c = GetParam();
+  FakeClock clock;
+  clock.now = c.now;
+  const DateSettings us;
+  const std::string us_text = ResolveTimeWord(c.word, clock, us);
+  EXPECT_EQ(us_text, c.us_text);
+  EXPECT_EQ(ParserTimeText(us_text, us), c.parser_text_us);
+  const std::string german_text = ResolveTimeWord(c.word, clock, German());
+  EXPECT_EQ(german_text, c.german_text);
+  EXPECT_EQ(ParserTimeText(german_text, German()), c.parser_text_german);
+}
+
+INSTANTIATE_TEST_SUITE_P(Words, TimeWordTest,
+                         ::testing::Values(Case{{2026, 12, 6, 6, 43, 30},
+                                                "now",
+                                                "12/6/2026 6:43:30 AM",
+                                                "6.12.2026 06:43:30",
+                                                "06-Dec-26 06:43:30",
+                                                "06-Dez-26 06:43:30"},
+                                           Case{{2026, 12, 6, 18, 43, 30},
+                                                "now",
+                                                "12/6/2026 6:43:30 PM",
+                                                "6.12.2026 18:43:30",
+                                                "06-Dec-26 18:43:30",
+                                                "06-Dez-26 18:43:30"},
+                                           // Midnight: the date alone.
+                                           Case{{2027, 1, 1, 0, 0, 0},
+                                                "now",
+                                                "1/1/2027",
+                                                "1.1.2027",
+                                                "01-Jan-27 00:00:00",
+                                                "01-Jan-27 00:00:00"},
+                                           Case{{2026, 12, 6, 0, 0, 1},
+                                                "now",
+                                                "12/6/2026 12:00:01 AM",
+                                                "6.12.2026 00:00:01",
+                                                "06-Dec-26 00:00:01",
+                                                "06-Dez-26 00:00:01"},
+                                           Case{{2026, 12, 6, 6, 43, 30},
+                                                "today",
+                                                "12/06/2026 00:00",
+                                                "12.06.2026 00:00",
+                                                "06-Dec-26 00:00:00",
+                                                "06-Dez-26 00:00:00"},
+                                           Case{{2026, 12, 6, 6, 43, 30},
+                                                "yesterday",
+                                                "12/05/2026 00:00",
+                                                "12.05.2026 00:00",
+                                                "05-Dec-26 00:00:00",
+                                                "05-Dez-26 00:00:00"},
+                                           Case{{2027, 1, 1, 0, 0, 0},
+                                                "yesterday",
+                                                "12/31/2026 00:00",
+                                                "12.31.2026 00:00",
+                                                "31-Dec-26 00:00:00",
+                                                "31-Dez-26 00:00:00"},
+                                           Case{{2028, 3, 1, 9, 0, 0},
+                                                "yesterday",
+                                                "02/29/2028 00:00",
+                                                "02.29.2028 00:00",
+                                                "29-Feb-28 00:00:00",
+                                                "29-Feb-28 00:00:00"},
+                                           Case{{2026, 3, 1, 9, 0, 0},
+                                                "yesterday",
+                                                "02/28/2026 00:00",
+                                                "02.28.2026 00:00",
+                                                "28-Feb-26 00:00:00",
+                                                "28-Feb-26 00:00:00"},
+                                           Case{{2026, 3, 2, 9, 0, 0},
+                                                "today",
+                                                "03/02/2026 00:00",
+                                                "03.02.2026 00:00",
+                                                "02-Mar-26 00:00:00",
+                                                "02-Mär-26 00:00:00"}));
+
+TEST(TimeWordOtherTest, AnyOtherWordIsTheEmptyText) {
+  FakeClock clock;
+  const DateSettings us;
+  for (const char* word :
+       {"", "Now", "NOW", "Today", "TODAY", "Yesterday", " now", "now ",
+        "today ", "\tyesterday", "12/6/2026 6:43:30 AM", "*-1d", "t", "y"}) {
+    EXPECT_EQ(ResolveTimeWord(word, clock, us), "") << "[" << word << "]";
+  }
+}
+
+}  // namespace
+}  // namespace tavrolin
