@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/posix/process.h"
 
 namespace tavrolin::posix {
 namespace {
@@ -24,22 +25,52 @@ class DlLibrary : public DynamicLibrary {
   void* handle_;
 };
 
+void* Open(const std::string& path, std::string& reason) {
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* message = dlerror();
+    reason = message != nullptr ? message : "";
+  }
+  return handle;
+}
+
+// The loader names the file it could not open first. When that is the
+// library itself, it is not there; when it is one of its dependencies, or
+// any other reason, the library was found but did not load.
+bool IsNotFound(const std::string& path, const std::string& reason) {
+  return reason ==
+         path + ": cannot open shared object file: No such file or directory";
+}
+
 }  // namespace
 
 std::unique_ptr<DynamicLibrary> DlLibraryLoader::Load(const std::string& name) {
-  void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle != nullptr) return std::make_unique<DlLibrary>(handle);
-  const char* reason = dlerror();
-  const std::string message = reason != nullptr ? reason : "";
-  // The loader names the file it could not open first. When that is the
-  // library itself, it is not there; when it is one of its dependencies, or
-  // any other reason, the library was found but did not load.
-  const std::string not_found =
-      name + ": cannot open shared object file: No such file or directory";
-  if (message == not_found) {
+  std::string reason;
+  if (void* handle = Open(name, reason)) {
+    return std::make_unique<DlLibrary>(handle);
+  }
+  // The executable's RUNPATH ($ORIGIN) is searched only for calls made from
+  // the executable itself; where dlopen is wrapped by another library (the
+  // sanitizers do so) the folder beside the executable is searched here.
+  if (name.find('/') == std::string::npos && IsNotFound(name, reason)) {
+    std::string beside;
+    try {
+      beside = DirectoryOf(ExecutablePath()) + "/" + name;
+    } catch (const Error&) {
+      // No folder to look in: the library was not found.
+    }
+    if (!beside.empty()) {
+      std::string beside_reason;
+      if (void* handle = Open(beside, beside_reason)) {
+        return std::make_unique<DlLibrary>(handle);
+      }
+      if (!IsNotFound(beside, beside_reason)) reason = beside_reason;
+    }
+  }
+  if (IsNotFound(name, reason)) {
     throw Error(errnum::kFileNotFound, "File not found: " + name);
   }
-  throw Error(errnum::kDllLoad, "Error in loading DLL: " + message);
+  throw Error(errnum::kDllLoad, "Error in loading DLL: " + reason);
 }
 
 }  // namespace tavrolin::posix

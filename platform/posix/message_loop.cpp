@@ -1,0 +1,163 @@
+#include "platform/posix/message_loop.h"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <time.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "platform/error.h"
+#include "platform/posix/one_line.h"
+
+namespace tavrolin::posix {
+namespace {
+
+// Ticks may come up to this late; a report refresh needs no finer timing.
+constexpr uint64_t kTimerAccuracyUsec = 1000;
+
+[[noreturn]] void ThrowLoopError(const char* what, int negative_errno) {
+  throw Error(errnum::kInternal, std::string("The message loop failed (") +
+                                     what +
+                                     "): " + std::strerror(-negative_errno));
+}
+
+uint64_t ToUsec(std::chrono::milliseconds interval) {
+  return static_cast<uint64_t>(interval.count()) * 1000;
+}
+
+uint64_t MonotonicNowUsec() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000000 +
+         static_cast<uint64_t>(now.tv_nsec) / 1000;
+}
+
+}  // namespace
+
+MessageLoop::MessageLoop() {
+  sd_event* event = nullptr;
+  const int r = sd_event_new(&event);
+  if (r < 0) ThrowLoopError("sd_event_new", r);
+  event_.reset(event);
+
+  sd_event_source* post = nullptr;
+  const int d = sd_event_add_defer(event_.get(), &post, OnPostSource, this);
+  if (d < 0) ThrowLoopError("sd_event_add_defer", d);
+  post_source_.reset(post);
+  sd_event_source_set_enabled(post, SD_EVENT_OFF);
+}
+
+MessageLoop::~MessageLoop() = default;
+
+void MessageLoop::StartTimer(std::chrono::milliseconds interval) {
+  timer_.reset();
+  timer_interval_ = interval;
+  if (interval.count() <= 0) return;
+  sd_event_source* timer = nullptr;
+  const int r = sd_event_add_time(event_.get(), &timer, CLOCK_MONOTONIC,
+                                  MonotonicNowUsec() + ToUsec(interval),
+                                  kTimerAccuracyUsec, OnTimerSource, this);
+  if (r < 0) ThrowLoopError("sd_event_add_time", r);
+  timer_.reset(timer);
+}
+
+void MessageLoop::RunMessageLoop(WindowEvents& events) {
+  events_ = &events;
+  const int r = sd_event_loop(event_.get());
+  events_ = nullptr;
+  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  if (r < 0) ThrowLoopError("sd_event_loop", r);
+}
+
+void MessageLoop::Close() {
+  const int r = sd_event_exit(event_.get(), 0);
+  if (r < 0) ThrowLoopError("sd_event_exit", r);
+}
+
+void MessageLoop::ShowMessage(const std::string& text) {
+  // Nobody waits to close it: the text goes out and the program goes on.
+  const std::string line = OneLine(text) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fflush(stdout);
+}
+
+void MessageLoop::Post(Handler handler) {
+  posted_.push_back(std::move(handler));
+  const int r =
+      sd_event_source_set_enabled(post_source_.get(), SD_EVENT_ONESHOT);
+  if (r < 0) ThrowLoopError("sd_event_source_set_enabled", r);
+}
+
+void MessageLoop::OnSignal(int signal_number, Handler handler) {
+  signal_handlers_[signal_number] = std::move(handler);
+  if (signal_sources_.count(signal_number) != 0) return;
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal_number);
+  const int b = pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  if (b != 0) ThrowLoopError("pthread_sigmask", -b);
+  sd_event_source* source = nullptr;
+  const int r = sd_event_add_signal(event_.get(), &source, signal_number,
+                                    OnSignalSource, this);
+  if (r < 0) {
+    signal_handlers_.erase(signal_number);
+    ThrowLoopError("sd_event_add_signal", r);
+  }
+  signal_sources_[signal_number].reset(source);
+}
+
+int MessageLoop::OnTimerSource(sd_event_source* source, uint64_t,
+                               void* userdata) {
+  auto* loop = static_cast<MessageLoop*>(userdata);
+  loop->Deliver([](WindowEvents& events) { events.OnTimer1(); });
+  // The handler may have stopped or replaced the timer. The loop's own idea
+  // of "now" is the start of this turn, so the next tick is reckoned from
+  // the clock as the handler ends.
+  if (loop->timer_.get() == source) {
+    sd_event_source_set_time(
+        source, MonotonicNowUsec() + ToUsec(loop->timer_interval_));
+    sd_event_source_set_enabled(source, SD_EVENT_ONESHOT);
+  }
+  return 0;
+}
+
+int MessageLoop::OnPostSource(sd_event_source* source, void* userdata) {
+  auto* loop = static_cast<MessageLoop*>(userdata);
+  if (loop->posted_.empty()) return 0;
+  Handler handler = std::move(loop->posted_.front());
+  loop->posted_.pop_front();
+  if (!loop->posted_.empty()) {
+    sd_event_source_set_enabled(source, SD_EVENT_ONESHOT);
+  }
+  loop->Deliver(handler);
+  return 0;
+}
+
+int MessageLoop::OnSignalSource(sd_event_source*,
+                                const struct signalfd_siginfo* info,
+                                void* userdata) {
+  auto* loop = static_cast<MessageLoop*>(userdata);
+  const auto found =
+      loop->signal_handlers_.find(static_cast<int>(info->ssi_signo));
+  if (found == loop->signal_handlers_.end()) return 0;
+  const Handler handler = found->second;  // may be replaced while it runs
+  loop->Deliver(handler);
+  return 0;
+}
+
+void MessageLoop::Deliver(const Handler& handler) {
+  if (events_ == nullptr || failure_) return;
+  try {
+    handler(*events_);
+  } catch (...) {
+    // Nothing may unwind through the loop's own frames: keep the failure,
+    // end the loop, and raise it again in RunMessageLoop.
+    failure_ = std::current_exception();
+    sd_event_exit(event_.get(), -ECANCELED);
+  }
+}
+
+}  // namespace tavrolin::posix

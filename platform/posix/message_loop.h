@@ -1,0 +1,79 @@
+// The host window on Linux: an sd-event loop on the program's one thread.
+// Timer ticks, signals and queued service events are delivered one at a time,
+// each handler running to its end before the next event is taken.
+#pragma once
+
+#include <systemd/sd-event.h>
+
+#include <chrono>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/window.h"
+
+namespace tavrolin::posix {
+
+class MessageLoop : public Window {
+ public:
+  // What an event does once the loop delivers it.
+  using Handler = std::function<void(WindowEvents&)>;
+
+  MessageLoop();
+  ~MessageLoop() override;
+  MessageLoop(const MessageLoop&) = delete;
+  MessageLoop& operator=(const MessageLoop&) = delete;
+
+  // Arms Timer1. The next tick is due one interval after the end of the
+  // previous tick's handler, so a long tick never leaves late ticks queued.
+  // An interval of zero or less stops the timer.
+  void StartTimer(std::chrono::milliseconds interval) override;
+  // Runs until Close(). An exception that escapes a handler ends the loop and
+  // is raised again here.
+  void RunMessageLoop(WindowEvents& events) override;
+  void Close() override;
+  // Writes the text as one line on standard output and returns at once.
+  void ShowMessage(const std::string& text) override;
+
+  // Queues an event; the loop delivers queued events in order, one per turn.
+  void Post(Handler handler);
+  // Blocks the signal's normal delivery and has the loop run `handler` each
+  // time it arrives. A second call for the same signal replaces the handler.
+  void OnSignal(int signal_number, Handler handler);
+
+ private:
+  struct EventDeleter {
+    void operator()(sd_event* event) const { sd_event_unref(event); }
+  };
+  struct SourceDeleter {
+    void operator()(sd_event_source* source) const {
+      sd_event_source_disable_unref(source);
+    }
+  };
+  using SourcePtr = std::unique_ptr<sd_event_source, SourceDeleter>;
+
+  static int OnTimerSource(sd_event_source* source, uint64_t usec,
+                           void* userdata);
+  static int OnPostSource(sd_event_source* source, void* userdata);
+  static int OnSignalSource(sd_event_source* source,
+                            const struct signalfd_siginfo* info,
+                            void* userdata);
+  // Runs one handler; a failure stops the loop and is kept for the caller.
+  void Deliver(const Handler& handler);
+
+  // Declared first so that it outlives every source.
+  std::unique_ptr<sd_event, EventDeleter> event_;
+  SourcePtr timer_;
+  std::chrono::milliseconds timer_interval_{0};
+  SourcePtr post_source_;
+  std::deque<Handler> posted_;
+  std::map<int, Handler> signal_handlers_;
+  std::map<int, SourcePtr> signal_sources_;
+  WindowEvents* events_ = nullptr;
+  std::exception_ptr failure_;
+};
+
+}  // namespace tavrolin::posix

@@ -1,0 +1,62 @@
+#include "platform/posix/process.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/error.h"
+
+namespace tavrolin::posix {
+
+LinuxProcess::LinuxProcess(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) arguments_.emplace_back(argv[i]);
+}
+
+std::string LinuxProcess::ArgumentText() {
+  std::string text;
+  for (const std::string& argument : arguments_) {
+    if (&argument != &arguments_.front()) text += ' ';
+    text += argument;
+  }
+  return text;
+}
+
+std::string LinuxProcess::ExecutableDirectory() {
+  return DirectoryOf(ExecutablePath());
+}
+
+void LinuxProcess::End(int status) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(status);
+}
+
+std::string ExecutablePath() {
+  std::vector<char> buffer(256);
+  for (;;) {
+    const ssize_t length =
+        readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length < 0) {
+      throw Error(errnum::kPathAccess,
+                  std::string("Cannot find the executable's path: ") +
+                      std::strerror(errno));
+    }
+    if (static_cast<std::size_t>(length) < buffer.size()) {
+      return std::string(buffer.data(), static_cast<std::size_t>(length));
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace tavrolin::posix

@@ -1,0 +1,221 @@
+#include "platform/posix/service_control.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <systemd/sd-daemon.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "platform/error.h"
+#include "platform/posix/one_line.h"
+#include "platform/posix/process.h"
+
+extern char** environ;
+
+namespace tavrolin::posix {
+namespace {
+
+// systemd refuses an executable path holding a control character, a quote
+// or a backslash, whatever the quoting.
+bool IsUnsafeInUnit(const std::string& path) {
+  for (const char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || c == '"' ||
+        c == '\'' || c == '\\') {
+      return true;
+    }
+  }
+  return false;
+}
+
+// A unit file's "%" starts a specifier; "%%" is a plain percent sign.
+std::string EscapeSpecifiers(const std::string& text) {
+  std::string escaped;
+  for (const char c : text) {
+    if (c == '%') escaped += '%';
+    escaped += c;
+  }
+  return escaped;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// Writes a new file; false, leaving nothing behind, when the file exists
+// already or cannot be written in full.
+bool WriteNewFile(const std::string& path, const std::string& content) {
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (written && closed) return true;
+  ::unlink(path.c_str());
+  return false;
+}
+
+void Notify(const char* state) {
+  // Outside systemd there is no notification socket and this does nothing.
+  sd_notify(0, state);
+}
+
+}  // namespace
+
+std::string ServiceUnitText(const std::string& executable_path) {
+  if (executable_path.empty() || executable_path.front() != '/' ||
+      IsUnsafeInUnit(executable_path)) {
+    return std::string();
+  }
+  const std::string directory = DirectoryOf(executable_path);
+  // The unit parser strips trailing blanks from WorkingDirectory=.
+  if (directory.back() == ' ') return std::string();
+  return std::string("[Unit]\n") + "Description=" + kServiceDisplayName + "\n" +
+         "\n"
+         "[Service]\n"
+         "Type=notify\n"
+         // Quoted, so that blanks in the path do not split it into words.
+         "ExecStart=\"" +
+         EscapeSpecifiers(executable_path) + "\"\n" +
+         "WorkingDirectory=" + EscapeSpecifiers(directory) + "\n" +
+         "SyslogIdentifier=" + kServiceName + "\n" +
+         "Restart=on-failure\n"
+         "\n"
+         "[Install]\n"
+         "WantedBy=multi-user.target\n";
+}
+
+bool StandardErrorIsJournal() {
+  const char* stream = std::getenv("JOURNAL_STREAM");
+  if (stream == nullptr) return false;
+  struct stat status {};
+  if (::fstat(STDERR_FILENO, &status) != 0) return false;
+  const std::string expected =
+      std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+  return expected == stream;
+}
+
+SystemdServiceControl::SystemdServiceControl(MessageLoop& loop,
+                                             std::string unit_folder,
+                                             std::string systemctl)
+    : loop_(loop),
+      unit_folder_(std::move(unit_folder)),
+      systemctl_(std::move(systemctl)) {}
+
+std::string SystemdServiceControl::UnitPath() const {
+  return unit_folder_ + "/" + kUnitFileName;
+}
+
+bool SystemdServiceControl::Install() {
+  const std::string unit = ServiceUnitText(ExecutablePath());
+  if (unit.empty()) return false;
+  const std::string path = UnitPath();
+  if (!WriteNewFile(path, unit)) return false;
+  if (!RunSystemctl({"daemon-reload"})) {
+    ::unlink(path.c_str());
+    return false;
+  }
+  if (!RunSystemctl({"enable", kUnitFileName})) {
+    ::unlink(path.c_str());
+    RunSystemctl({"daemon-reload"});
+    return false;
+  }
+  return true;
+}
+
+bool SystemdServiceControl::Uninstall() {
+  const std::string path = UnitPath();
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) return false;
+  if (!RunSystemctl({"disable", kUnitFileName})) return false;
+  if (::unlink(path.c_str()) != 0) return false;
+  return RunSystemctl({"daemon-reload"});
+}
+
+void SystemdServiceControl::Start() {
+  loop_.OnSignal(SIGTERM, [](WindowEvents& events) {
+    Notify("STOPPING=1");
+    events.OnServiceStop();
+  });
+  loop_.OnSignal(SIGINT, [](WindowEvents& events) {
+    Notify("STOPPING=1");
+    events.OnServiceStop();
+  });
+  loop_.OnSignal(SIGUSR1,
+                 [](WindowEvents& events) { events.OnCommand1Click(); });
+  Notify("READY=1");
+  loop_.Post([](WindowEvents& events) {
+    // systemd learnt of the start above; the answer changes nothing here.
+    bool result = false;
+    events.OnServiceStart(result);
+  });
+}
+
+void SystemdServiceControl::LogEvent(int16_t, int32_t,
+                                     const std::string& message) {
+  const std::string line =
+      (StandardErrorIsJournal() ? "<3>" : "") + OneLine(message) + "\n";
+  std::fflush(stderr);
+  if (!WriteAll(STDERR_FILENO, line)) {
+    throw Error(
+        errnum::kPathAccess,
+        std::string("Cannot write the event log: ") + std::strerror(errno));
+  }
+}
+
+bool SystemdServiceControl::RunSystemctl(
+    const std::vector<std::string>& arguments) const {
+  std::vector<std::string> words{systemctl_};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  // The child starts with the signals the message loop blocked unblocked
+  // and at their defaults; its standard output would mix with the messages.
+  posix_spawnattr_t attributes;
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_init(&attributes);
+  posix_spawn_file_actions_init(&actions);
+  sigset_t none;
+  sigemptyset(&none);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (const int signal_number : {SIGTERM, SIGINT, SIGUSR1, SIGPIPE}) {
+    sigaddset(&defaults, signal_number);
+  }
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null",
+                                   O_WRONLY, 0);
+  pid_t child = 0;
+  const int spawned = posix_spawnp(&child, systemctl_.c_str(), &actions,
+                                   &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (spawned != 0) return false;
+
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace tavrolin::posix

@@ -1,0 +1,74 @@
+// The service control on Linux: installs the program as a systemd service,
+// tells systemd when it is ready and stopping, turns the service manager's
+// signals into the window's service events, and writes the event log to
+// standard error (which systemd hands to the journal).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/posix/message_loop.h"
+#include "platform/service_control.h"
+
+namespace tavrolin::posix {
+
+inline constexpr char kServiceDisplayName[] = "Corvane Service";
+inline constexpr char kServiceName[] = "CorvaneService";
+inline constexpr char kUnitFileName[] = "CorvaneService.service";
+inline constexpr char kSystemUnitFolder[] = "/etc/systemd/system";
+
+class SystemdServiceControl : public ServiceControl {
+ public:
+  // `unit_folder` receives the unit file; `systemctl` is the command run for
+  // daemon-reload, enable and disable (searched on PATH when it holds no
+  // slash). Both are set apart so that tests need neither root nor systemd.
+  explicit SystemdServiceControl(MessageLoop& loop,
+                                 std::string unit_folder = kSystemUnitFolder,
+                                 std::string systemctl = "systemctl");
+
+  std::string Name() override { return kServiceDisplayName; }
+  void SetInstallOption(bool on) override { install_option_ = on; }
+  // Writes the unit file (never over an existing one), reloads systemd and
+  // enables the unit. False when any of it cannot be done; a unit written
+  // before a later step failed is taken away again.
+  bool Install() override;
+  // Disables the unit, removes its file and reloads systemd. False when the
+  // unit is not installed or any step fails.
+  bool Uninstall() override;
+  // Kept for what it says; the service runs the same way either way.
+  void SetDebug(bool on) override { debug_ = on; }
+  // Hooks SIGTERM and SIGINT (stop) and SIGUSR1 (Command1), tells systemd
+  // the service is ready, and queues the start event.
+  void Start() override;
+  // One line on standard error holding the message; "<3>" (err) before it
+  // when standard error is the journal.
+  void LogEvent(int16_t event_type, int32_t event_id,
+                const std::string& message) override;
+
+  bool install_option() const { return install_option_; }
+  bool debug() const { return debug_; }
+
+ private:
+  std::string UnitPath() const;
+  // Runs systemctl with the arguments; true when it exits with status 0.
+  bool RunSystemctl(const std::vector<std::string>& arguments) const;
+
+  MessageLoop& loop_;
+  std::string unit_folder_;
+  std::string systemctl_;
+  bool install_option_ = false;
+  bool debug_ = false;
+};
+
+// The unit file that runs `executable_path` as the service, with its folder
+// as working folder. Empty when systemd could not run it from a unit (not
+// absolute; a control character, quote or backslash in it; a folder name
+// ending in a blank).
+std::string ServiceUnitText(const std::string& executable_path);
+
+// True when standard error is the journal stream that systemd named in
+// JOURNAL_STREAM ("device:inode").
+bool StandardErrorIsJournal();
+
+}  // namespace tavrolin::posix
