@@ -1,6 +1,9 @@
 #include "platform/xml_document.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -11,7 +14,10 @@ namespace tavrolin::xml {
 namespace {
 
 // Comments, processing instructions, CDATA and the declaration stay nodes;
-// white-space-only text is dropped; DOCTYPE is skipped, never processed.
+// white-space-only text is dropped; a document type declaration is skipped
+// and never processed, so no entity is expanded and nothing is fetched (an
+// unknown entity reference stays as it was written and is written out
+// escaped).
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments |
                                    pugi::parse_pi | pugi::parse_declaration;
 
@@ -79,6 +85,7 @@ bool NextCodePoint(std::string_view text, std::size_t& pos, char32_t& cp) {
   }
   static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
   if (cp < kMinimum[extra] || cp > 0x10FFFF) return false;
+  if (cp >= 0xD800 && cp <= 0xDFFF) return false;
   pos += extra + 1;
   return true;
 }
@@ -117,17 +124,248 @@ std::string Position(std::string_view text, std::ptrdiff_t offset) {
   return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
+void AppendUtf8(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// Characters that XML 1.0 does not allow in a document at all.
+bool IsForbiddenControl(char32_t cp) {
+  return (cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') ||
+         cp == 0xFFFE || cp == 0xFFFF;
+}
+
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+// `text` as valid UTF-8 without characters XML forbids: every malformed
+// sequence and every forbidden character becomes U+FFFD. Texts from outside
+// the document (value texts) go through it, so that a report stays
+// well-formed whatever the historian answers.
+std::string ToXmlSafeUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    char32_t cp = 0;
+    if (NextCodePoint(text, pos, cp)) {
+      AppendUtf8(IsForbiddenControl(cp) ? kReplacementCharacter : cp, out);
+    } else {
+      AppendUtf8(kReplacementCharacter, out);
+      ++pos;
+    }
+  }
+  return out;
+}
+
+// Windows-1252 bytes 0x80 to 0x9F; the five the code page leaves unassigned
+// map to the control character of the same number, as the system does.
+constexpr std::array<char32_t, 32> kWindows1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+std::string SingleByteToUtf8(std::string_view bytes, bool windows_1252) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 4);
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (windows_1252 && byte >= 0x80 && byte <= 0x9F) {
+      AppendUtf8(kWindows1252High[byte - 0x80], out);
+    } else {
+      AppendUtf8(byte, out);
+    }
+  }
+  return out;
+}
+
+// UTF-16 (little- or big-endian, without its byte-order mark) to UTF-8;
+// nothing on a malformed sequence.
+std::optional<std::string> Utf16ToUtf8(std::string_view bytes,
+                                       bool big_endian) {
+  if (bytes.size() % 2 != 0) return std::nullopt;
+  const auto unit = [&](std::size_t i) -> char32_t {
+    const auto first = static_cast<unsigned char>(bytes[i]);
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    return big_endian ? (first << 8) | second : (second << 8) | first;
+  };
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    char32_t cp = unit(i);
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+      if (i + 3 >= bytes.size()) return std::nullopt;
+      const char32_t low = unit(i + 2);
+      if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+      i += 2;
+    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+      return std::nullopt;
+    }
+    AppendUtf8(cp, out);
+  }
+  return out;
+}
+
+std::string Lowered(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  return out;
+}
+
+// The encoding named by the XML declaration at the start of 8-bit `text`,
+// or the empty text when there is none.
+std::string DeclaredEncoding(std::string_view text) {
+  // "<?xml" and a blank: not a processing instruction such as
+  // <?xml-stylesheet?>.
+  if (text.size() < 6 || text.substr(0, 5) != "<?xml" ||
+      std::string_view(" \t\r\n").find(text[5]) == std::string_view::npos) {
+    return std::string();
+  }
+  const std::size_t end = text.find("?>");
+  const std::string_view declaration = text.substr(0, end);
+  std::size_t at = declaration.find("encoding");
+  if (at == std::string_view::npos) return std::string();
+  at = declaration.find_first_of("\"'", at);
+  if (at == std::string_view::npos) return std::string();
+  const std::size_t close = declaration.find(declaration[at], at + 1);
+  if (close == std::string_view::npos) return std::string();
+  return std::string(declaration.substr(at + 1, close - at - 1));
+}
+
+// The file's bytes as UTF-8 text, or a description of why they cannot be
+// read as text. UTF-16 is recognised by its byte-order mark (or by a first
+// "<" in 16-bit form); 8-bit files are read in the encoding their
+// declaration names, UTF-8 when it names none.
+std::string DecodeToUtf8(std::string_view bytes, std::string& error) {
+  const auto starts = [&](std::string_view prefix) {
+    return bytes.substr(0, prefix.size()) == prefix;
+  };
+  using namespace std::string_view_literals;
+  if (starts("\x00\x00\xFE\xFF"sv) || starts("\xFF\xFE\x00\x00"sv)) {
+    error = "is in UTF-32, which cannot be read";
+    return std::string();
+  }
+  std::optional<std::string> wide;
+  if (starts("\xFE\xFF"sv)) {
+    wide = Utf16ToUtf8(bytes.substr(2), true);
+  } else if (starts("\xFF\xFE"sv)) {
+    wide = Utf16ToUtf8(bytes.substr(2), false);
+  } else if (starts("\x00<"sv)) {
+    wide = Utf16ToUtf8(bytes, true);
+  } else if (starts("<\x00"sv)) {
+    wide = Utf16ToUtf8(bytes, false);
+  } else {
+    if (starts("\xEF\xBB\xBF"sv)) bytes.remove_prefix(3);
+    const std::string encoding = DeclaredEncoding(bytes);
+    const std::string name = Lowered(encoding);
+    if (name == "iso-8859-1" || name == "iso8859-1" || name == "latin1" ||
+        name == "latin-1" || name == "iso_8859-1" || name == "l1") {
+      return SingleByteToUtf8(bytes, false);
+    }
+    if (name == "windows-1252" || name == "cp1252") {
+      return SingleByteToUtf8(bytes, true);
+    }
+    if (!name.empty() && name != "utf-8" && name != "utf8" &&
+        name != "us-ascii" && name != "ascii") {
+      error = "declares the encoding " + encoding + ", which cannot be read";
+      return std::string();
+    }
+    return std::string(bytes);
+  }
+  if (!wide) {
+    error = "is not valid UTF-16 text";
+    return std::string();
+  }
+  return std::move(*wide);
+}
+
+// Empty when `text` is valid UTF-8 without forbidden characters; otherwise
+// what is wrong and where.
+std::string CheckCharacters(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t start = pos;
+    char32_t cp = 0;
+    if (!NextCodePoint(text, pos, cp)) {
+      return "is not valid UTF-8 text at " + Position(text, start);
+    }
+    if (IsForbiddenControl(cp)) {
+      return "holds a character that XML does not allow at " +
+             Position(text, start);
+    }
+  }
+  return std::string();
+}
+
+bool HasForbiddenCharacter(const char* text) {
+  for (; *text != '\0'; ++text) {
+    if (IsForbiddenControl(static_cast<unsigned char>(*text))) return true;
+  }
+  return false;
+}
+
+// A character reference can still bring in a character that XML forbids
+// (&#1;); such a document is not well-formed. Linear in the document.
+bool HoldsForbiddenReference(const pugi::xml_document& tree) {
+  pugi::xml_node current = tree.first_child();
+  while (current) {
+    if (HasForbiddenCharacter(current.value())) return true;
+    for (pugi::xml_attribute attribute : current.attributes()) {
+      if (HasForbiddenCharacter(attribute.value())) return true;
+    }
+    if (current.first_child()) {
+      current = current.first_child();
+      continue;
+    }
+    while (current && !current.next_sibling()) current = current.parent();
+    if (current) current = current.next_sibling();
+  }
+  return false;
+}
+
+// Collects the serialised document in one text.
+struct StringWriter : pugi::xml_writer {
+  std::string text;
+  void write(const void* data, std::size_t size) override {
+    text.append(static_cast<const char*>(data), size);
+  }
+};
+
 }  // namespace
 
 bool IsValidElementName(std::string_view name) {
   if (name.empty()) return false;
+  // A name with a colon must be prefix:local, so that the report stays
+  // readable by namespace-aware software too.
+  const std::size_t colon = name.find(':');
+  if (colon != std::string_view::npos &&
+      (colon == 0 || colon + 1 == name.size() ||
+       name.find(':', colon + 1) != std::string_view::npos)) {
+    return false;
+  }
   std::size_t pos = 0;
   bool first = true;
   while (pos < name.size()) {
     char32_t c = 0;
     if (!NextCodePoint(name, pos, c)) return false;
     if (first ? !IsNameStartChar(c) : !IsNameChar(c)) return false;
-    first = false;
+    first = (c == ':');
   }
   return true;
 }
@@ -186,7 +424,8 @@ void Node::SetText(std::string_view text) {
   }
   while (node_.first_child()) node_.remove_child(node_.first_child());
   if (!text.empty()) {
-    node_.append_child(pugi::node_pcdata).set_value(std::string(text).c_str());
+    node_.append_child(pugi::node_pcdata)
+        .set_value(ToXmlSafeUtf8(text).c_str());
   }
 }
 
@@ -200,6 +439,10 @@ NodeList Node::ChildNodes() const {
 void Node::AppendChild(Node& child) {
   if (!node_ || !child.node_) {
     throw Error(errnum::kObjectNotSet, "Cannot append a node that is missing");
+  }
+  if (child.document_ != document_) {
+    throw Error(errnum::kXmlFailure,
+                "Cannot append a node of another document");
   }
   if (kind() != NodeKind::kElement && kind() != NodeKind::kDocument) {
     throw Error(errnum::kXmlFailure,
@@ -244,30 +487,38 @@ Document::~Document() = default;
 bool Document::Load(const std::string& path) {
   tree_.reset();
   load_error_.clear();
+  const auto fail = [&](const std::string& why) {
+    tree_.reset();
+    load_error_ = "the file " + path + " " + why;
+    return false;
+  };
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (!std::filesystem::exists(status)) return fail("was not found");
+  if (std::filesystem::is_directory(status)) return fail("is a folder");
   std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    load_error_ = "the file " + path + " was not found or cannot be read";
-    return false;
-  }
-  std::string content((std::istreambuf_iterator<char>(file)),
-                      std::istreambuf_iterator<char>());
-  if (file.bad()) {
-    load_error_ = "the file " + path + " cannot be read";
-    return false;
-  }
+  if (!file) return fail("cannot be opened for reading");
+  std::ostringstream bytes_read;
+  bytes_read << file.rdbuf();
+  if (file.bad()) return fail("cannot be read");
+  const std::string bytes = std::move(bytes_read).str();
+
+  std::string why;
+  const std::string text = DecodeToUtf8(bytes, why);
+  if (!why.empty()) return fail(why);
+  why = CheckCharacters(text);
+  if (!why.empty()) return fail(why);
   const pugi::xml_parse_result result = tree_.load_buffer(
-      content.data(), content.size(), kParseOptions, pugi::encoding_auto);
+      text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
   if (!result) {
-    tree_.reset();
-    load_error_ = "the file " + path +
-                  " is not well-formed XML: " + result.description() + " at " +
-                  Position(content, result.offset);
-    return false;
+    return fail("is not well-formed XML: " + std::string(result.description()) +
+                " at " + Position(text, result.offset));
   }
-  if (!tree_.document_element()) {
-    tree_.reset();
-    load_error_ = "the file " + path + " holds no root element";
-    return false;
+  if (!tree_.document_element()) return fail("holds no root element");
+  if (HoldsForbiddenReference(tree_)) {
+    return fail(
+        "is not well-formed XML: a character reference names a character "
+        "that XML does not allow");
   }
   return true;
 }
@@ -294,17 +545,23 @@ bool Document::HasDeclaration() const {
 }
 
 std::string Document::Serialize(std::string_view encoding_name) {
+  const std::string name(encoding_name);
+  const bool utf8 = name.empty() || IsUtf8Name(name);
+  pugi::xml_attribute encoding;
   if (HasDeclaration()) {
-    pugi::xml_attribute encoding = tree_.first_child().attribute("encoding");
-    if (encoding) encoding.set_value(std::string(encoding_name).c_str());
+    encoding = tree_.first_child().attribute("encoding");
+    if (encoding && !name.empty()) encoding.set_value(name.c_str());
   }
-  std::ostringstream out;
-  tree_.save(out, "", pugi::format_raw | pugi::format_no_declaration,
+  StringWriter writer;
+  tree_.save(writer, "", pugi::format_raw | pugi::format_no_declaration,
              pugi::encoding_utf8);
-  std::string text = out.str();
-  if (IsUtf8Name(encoding_name) || IsAscii(text)) return text;
-  // Written in another encoding than UTF-8, text beyond ASCII can only be
-  // read back when the declaration names that encoding: add it.
+  if (utf8 || encoding || IsAscii(writer.text) || !tree_.first_child()) {
+    return std::move(writer.text);
+  }
+  // Written in an encoding other than UTF-8, text beyond ASCII reads back
+  // only when the declaration names that encoding: add it after the version
+  // (making the declaration when there is none). ASCII reports stay as they
+  // were loaded, so they are the same bytes on every system.
   pugi::xml_node declaration =
       HasDeclaration() ? tree_.first_child()
                        : tree_.prepend_child(pugi::node_declaration);
@@ -313,14 +570,12 @@ std::string Document::Serialize(std::string_view encoding_name) {
     version = declaration.prepend_attribute("version");
     version.set_value("1.0");
   }
-  pugi::xml_attribute encoding = declaration.attribute("encoding");
-  if (!encoding)
-    encoding = declaration.insert_attribute_after("encoding", version);
-  encoding.set_value(std::string(encoding_name).c_str());
-  out.str(std::string());
-  tree_.save(out, "", pugi::format_raw | pugi::format_no_declaration,
+  declaration.insert_attribute_after("encoding", version)
+      .set_value(name.c_str());
+  StringWriter again;
+  tree_.save(again, "", pugi::format_raw | pugi::format_no_declaration,
              pugi::encoding_utf8);
-  return out.str();
+  return std::move(again.text);
 }
 
 }  // namespace tavrolin::xml

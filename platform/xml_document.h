@@ -47,6 +47,8 @@ class Node {
   // text.
   std::string Text() const;
   // Makes `text` the element's only content (no child when it is empty).
+  // Malformed UTF-8 and characters that XML does not allow become U+FFFD, so
+  // that the document stays well-formed whatever the text holds.
   void SetText(std::string_view text);
   // The child nodes in document order.
   NodeList ChildNodes() const;
@@ -86,9 +88,12 @@ class Document {
   Document(const Document&) = delete;
   Document& operator=(const Document&) = delete;
 
-  // Loads the file. Returns false and leaves the document empty when the
-  // file is missing, unreadable or not well-formed; load_error() then says
-  // why (the file name, and the parser's message with line and column).
+  // Loads the file. UTF-16 is recognised by its byte-order mark; other files
+  // are read in the encoding their declaration names (UTF-8, US-ASCII,
+  // ISO-8859-1 or windows-1252), UTF-8 when it names none. Returns false and
+  // leaves the document empty when the file is missing, unreadable, in
+  // another encoding or not well-formed; load_error() then says why (the
+  // file name, and the parser's message with line and column).
   bool Load(const std::string& path);
   const std::string& load_error() const { return load_error_; }
 
@@ -97,12 +102,12 @@ class Document {
   // A new element, not yet in the tree. Throws Error when `name` is not a
   // valid XML element name.
   Node CreateElement(std::string_view name);
-  // The whole document as UTF-8 text, without indentation. When the document
-  // has an XML declaration naming an encoding, the text names
-  // `encoding_name` there instead. When `encoding_name` is not UTF-8 and the
-  // text holds characters beyond ASCII, the declaration (added when the
-  // document has none) names `encoding_name`, so that the report still
-  // reads back correctly once written in that encoding.
+  // The whole document as UTF-8 text, without indentation, for writing in
+  // the encoding `encoding_name`. A declaration naming an encoding names
+  // `encoding_name` instead. When `encoding_name` is not UTF-8 and the text
+  // holds characters beyond ASCII, the declaration (made when the document
+  // has none) names `encoding_name`, since a reader would otherwise take the
+  // text for UTF-8.
   std::string Serialize(std::string_view encoding_name);
   // True when the document starts with an XML declaration.
   bool HasDeclaration() const;
@@ -115,8 +120,8 @@ class Document {
   std::string load_error_;
 };
 
-// True when `name` is a valid XML element name (the Name production of
-// XML 1.0, over UTF-8 text).
+// True when `name` is a valid XML element name: the Name production of
+// XML 1.0 over UTF-8 text, with at most one colon, between two parts.
 bool IsValidElementName(std::string_view name);
 
 }  // namespace tavrolin::xml

@@ -1,13 +1,436 @@
+// The template report. A template tag list names a family of like systems
+// (an explicit list, or a numbered range A01, A02, ...) and describes once the
+// points that every system has, with "XXX" standing for the system's name in
+// each point name. For every system and template item a `tag` record with the
+// item's display name, point name and value is added under `root`; the whole
+// document is then written as the report.
+//
+// Counters over the system list, the template items and a range keep the
+// 16-bit limits of the earlier service: a counter that has reached 32767
+// cannot step on, so a list of 32768 entries (or a range ending at 32767)
+// fails with an overflow after its last pass, and a longer list fails before
+// its first.
 #include "reports/template_report.h"
 
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "platform/error.h"
+#include "platform/xml_document.h"
+#include "reports/report_output.h"
+#include "reports/time_words.h"
 
 namespace tavrolin {
+namespace {
 
-// Placeholder until the builder lands.
-void MakeTemplateReport(ReportServices&, const std::string&,
-                        const std::string&) {
-  throw Error(errnum::kInternal, "The template report is not built yet");
+constexpr int32_t kCounterMax = std::numeric_limits<int16_t>::max();
+constexpr std::size_t kItemChildren = 3;
+
+std::string Quoted(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
+
+std::string Plural(std::size_t count, std::string_view word) {
+  return std::to_string(count) + " " + std::string(word) +
+         (count == 1 ? "" : "s");
+}
+
+std::string KindOfNode(const xml::Node& node) {
+  switch (node.kind()) {
+    case xml::NodeKind::kElement:
+      return "element <" + node.Name() + ">";
+    case xml::NodeKind::kText:
+      return "text";
+    case xml::NodeKind::kCData:
+      return "CDATA section";
+    case xml::NodeKind::kComment:
+      return "comment";
+    case xml::NodeKind::kProcessingInstruction:
+      return "processing instruction";
+    default:
+      return "node";
+  }
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The standard text-to-number conversion: blanks around the number allowed,
+// an optional sign, digits with an optional fraction and exponent; the value
+// is rounded to the nearest integer, a half to the even neighbour. Fails with
+// a type mismatch for a text that is no number and with an overflow for a
+// value outside min..max. `what` says where the text came from.
+int64_t TextToInteger(std::string_view text, int64_t min, int64_t max,
+                      const std::string& what) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  const std::string_view number = text.substr(begin, end - begin);
+
+  // Check the form, and estimate the decimal order of magnitude so that a
+  // value too large or too small for a double is told apart.
+  std::size_t pos = 0;
+  if (pos < number.size() && (number[pos] == '+' || number[pos] == '-')) {
+    ++pos;
+  }
+  std::size_t digits = 0;
+  int64_t order = 0;  // digits before the point, leading zeros not counted
+  bool significant = false;
+  while (pos < number.size() && IsDigit(number[pos])) {
+    significant = significant || number[pos] != '0';
+    if (significant) ++order;
+    ++digits;
+    ++pos;
+  }
+  if (pos < number.size() && number[pos] == '.') {
+    ++pos;
+    while (pos < number.size() && IsDigit(number[pos])) {
+      if (!significant && number[pos] == '0') --order;
+      significant = significant || number[pos] != '0';
+      ++digits;
+      ++pos;
+    }
+  }
+  bool valid = digits > 0;
+  if (valid && pos < number.size() &&
+      (number[pos] == 'e' || number[pos] == 'E')) {
+    ++pos;
+    bool negative = false;
+    if (pos < number.size() && (number[pos] == '+' || number[pos] == '-')) {
+      negative = number[pos] == '-';
+      ++pos;
+    }
+    int64_t exponent = 0;
+    std::size_t exponent_digits = 0;
+    while (pos < number.size() && IsDigit(number[pos])) {
+      if (exponent < 100000) exponent = exponent * 10 + (number[pos] - '0');
+      ++exponent_digits;
+      ++pos;
+    }
+    valid = exponent_digits > 0;
+    order += negative ? -exponent : exponent;
+  }
+  if (!valid || pos != number.size()) {
+    throw Error(errnum::kTypeMismatch,
+                what + " " + Quoted(text) + " is not a number");
+  }
+
+  // from_chars takes no leading '+'.
+  std::string_view unsigned_part = number;
+  if (!unsigned_part.empty() && unsigned_part[0] == '+') {
+    unsigned_part.remove_prefix(1);
+  }
+  double value = 0;
+  const auto [ptr, ec] = std::from_chars(
+      unsigned_part.data(), unsigned_part.data() + unsigned_part.size(), value);
+  if (ec == std::errc::result_out_of_range) {
+    if (significant && order > 0) {
+      throw Error(errnum::kOverflow, what + " " + Quoted(text) +
+                                         " is outside " + std::to_string(min) +
+                                         ".." + std::to_string(max));
+    }
+    value = 0;  // too small to tell from zero
+  } else if (ec != std::errc() ||
+             ptr != unsigned_part.data() + unsigned_part.size()) {
+    throw Error(errnum::kTypeMismatch,
+                what + " " + Quoted(text) + " is not a number");
+  }
+
+  double rounded = std::floor(value);
+  const double fraction = value - rounded;
+  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(rounded, 2.0) != 0)) {
+    rounded += 1;
+  }
+  if (!(rounded >= static_cast<double>(min) &&
+        rounded <= static_cast<double>(max))) {
+    throw Error(errnum::kOverflow, what + " " + Quoted(text) + " is outside " +
+                                       std::to_string(min) + ".." +
+                                       std::to_string(max));
+  }
+  return static_cast<int64_t>(rounded);
+}
+
+// Splits at every ","; an empty text gives no pieces, otherwise empty pieces
+// stay.
+std::vector<std::string> SplitAtCommas(std::string_view text) {
+  std::vector<std::string> pieces;
+  if (text.empty()) return pieces;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', start);
+    if (comma == std::string_view::npos) {
+      pieces.emplace_back(text.substr(start));
+      return pieces;
+    }
+    pieces.emplace_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+}
+
+// Every "XXX" replaced by `system`, scanning left to right; replaced text is
+// not scanned again.
+std::string PointName(std::string_view pattern, std::string_view system) {
+  static constexpr std::string_view kPlaceholder = "XXX";
+  std::string result;
+  result.reserve(pattern.size());
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t found = pattern.find(kPlaceholder, start);
+    if (found == std::string_view::npos) {
+      result.append(pattern.substr(start));
+      return result;
+    }
+    result.append(pattern.substr(start, found - start));
+    result.append(system);
+    start = found + kPlaceholder.size();
+  }
+}
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// "A" and the number with at least two digits: 7 gives A07, -5 gives A-05.
+std::string RangeName(int32_t number) {
+  const std::string digits = std::to_string(number < 0 ? -number : number);
+  return std::string("A") + (number < 0 ? "-" : "") +
+         (digits.size() < 2 ? "0" : "") + digits;
+}
+
+// Fails when a loop over `count` entries would need a 16-bit counter beyond
+// its range before the first pass.
+void CheckCountBeforeLoop(std::size_t count, const std::string& what) {
+  if (count > static_cast<std::size_t>(kCounterMax) + 1) {
+    throw Error(errnum::kOverflow, what + " holds " + std::to_string(count) +
+                                       " entries, more than " +
+                                       std::to_string(kCounterMax));
+  }
+}
+
+// Fails when the 16-bit counter has run to its last value and must step on
+// after a loop over `count` entries from 0.
+void CheckCountAfterLoop(std::size_t count, const std::string& what) {
+  if (count > static_cast<std::size_t>(kCounterMax)) {
+    throw Error(errnum::kOverflow, what + " holds " + std::to_string(count) +
+                                       " entries, more than " +
+                                       std::to_string(kCounterMax));
+  }
+}
+
+class TemplateReport {
+ public:
+  TemplateReport(ReportServices& services, const std::string& input_file)
+      : services_(services), file_(input_file) {}
+
+  void Build(const std::string& output_path) {
+    document_.Load(file_);  // a failed load leaves the document empty
+    const std::vector<std::string> systems = SystemNames();
+
+    xml::Node items_parent = document_.FirstElementByTagName("XXX");
+    if (!items_parent) Fail(errnum::kObjectNotSet, "no <XXX> element");
+    items_ = items_parent.ChildNodes();
+    root_ = document_.FirstElementByTagName("root");
+
+    CheckCountBeforeLoop(systems.size(), Where("the list of systems"));
+    for (const std::string& system : systems) AddSystem(system);
+    CheckCountAfterLoop(systems.size(), Where("the list of systems"));
+
+    WriteReport(document_, output_path, services_.code_page, services_.writer);
+  }
+
+ private:
+  [[noreturn]] void Fail(int32_t number, const std::string& what) const {
+    throw Error(number, Where(what));
+  }
+  std::string Where(const std::string& what) const {
+    return file_ + ": " + what;
+  }
+
+  std::vector<std::string> SystemNames() {
+    xml::Node system = document_.FirstElementByTagName("system");
+    if (!system) {
+      std::string what = "no <system> element";
+      if (!document_.load_error().empty()) {
+        what += " (" + document_.load_error() + ")";
+      }
+      Fail(errnum::kObjectNotSet, what);
+    }
+    const xml::Node selector = system.ChildNodes().Item(0);
+    if (!selector) Fail(errnum::kObjectNotSet, "<system> has no child nodes");
+    if (!selector.IsElement()) {
+      Fail(errnum::kObjectNotSet, "child node 0 of <system> is a " +
+                                      KindOfNode(selector) +
+                                      ", not the system selector element");
+    }
+    const std::string where = "<system>/<" + selector.Name() + ">";
+    const xml::NodeList selector_children = selector.ChildNodes();
+    const xml::Node mode = selector_children.Item(0);
+    if (!mode) {
+      Fail(errnum::kObjectNotSet, where + " has no child node 0 (the mode)");
+    }
+    const bool custom = mode.Text() == "custom";
+    const xml::Node systems = selector_children.Item(1);
+    if (!systems) {
+      Fail(errnum::kObjectNotSet,
+           where + " has no child node 1 (the list of systems)");
+    }
+    const std::string text = systems.Text();
+    if (custom) return SplitAtCommas(text);
+    return RangeNames(text, where);
+  }
+
+  std::vector<std::string> RangeNames(const std::string& text,
+                                      const std::string& where) {
+    const std::vector<std::string> pieces = SplitAtCommas(text);
+    if (pieces.size() < 2) {
+      Fail(errnum::kSubscript, "the range " + Quoted(text) + " in " + where +
+                                   " needs two numbers, first,last");
+    }
+    const std::string range = "the range " + Quoted(text) + " in " + where;
+    const auto last = static_cast<int32_t>(
+        TextToInteger(pieces[1], std::numeric_limits<int16_t>::min(),
+                      kCounterMax, Where("last number of " + range + ":")));
+    const auto first = static_cast<int32_t>(
+        TextToInteger(pieces[0], std::numeric_limits<int16_t>::min(),
+                      kCounterMax, Where("first number of " + range + ":")));
+    if (first > last) {
+      Fail(errnum::kInvalidArgument,
+           range + " is empty: its first number " + std::to_string(first) +
+               " is greater than its last " + std::to_string(last));
+    }
+    // The counter steps past the last number after the last pass.
+    if (last == kCounterMax) {
+      Fail(errnum::kOverflow, range + " ends at " +
+                                  std::to_string(kCounterMax) +
+                                  "; the last number must be below " +
+                                  std::to_string(kCounterMax));
+    }
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(last - first + 1));
+    for (int32_t i = first; i <= last; ++i) names.push_back(RangeName(i));
+    return names;
+  }
+
+  void AddSystem(const std::string& system) {
+    xml::Node element;
+    try {
+      element = document_.CreateElement(system);
+    } catch (const Error& e) {
+      throw Error(e.number(), Where("system name " + Quoted(system) +
+                                    " is not a valid element name"));
+    }
+    const std::size_t count = items_.Length();
+    CheckCountBeforeLoop(count, Where("<XXX>"));
+    for (std::size_t j = 0; j < count; ++j) {
+      xml::Node tag = document_.CreateElement("tag");
+      AddItem(system, j, tag);
+      element.AppendChild(tag);
+    }
+    CheckCountAfterLoop(count, Where("<XXX>"));
+    if (!root_) {
+      Fail(errnum::kObjectNotSet,
+           "no <root> element to take the records of system " + Quoted(system));
+    }
+    root_.AppendChild(element);
+  }
+
+  void AddItem(const std::string& system, std::size_t j, xml::Node& tag) {
+    const std::string item_where =
+        "item " + std::to_string(j + 1) + " of <XXX>";
+    const xml::Node item = items_.Item(j);
+    const xml::NodeList parts = item.ChildNodes();
+    if (parts.Length() < kItemChildren) {
+      Fail(errnum::kObjectNotSet,
+           item_where +
+               (item.IsElement() ? "" : " is a " + KindOfNode(item) + " and") +
+               " has " + Plural(parts.Length(), "child node") + ", needs " +
+               std::to_string(kItemChildren));
+    }
+    std::string point_name = PointName(parts.Item(1).Text(), system);
+    const xml::Node kind_node = parts.Item(2);
+    const std::string kind = UpperCase(kind_node.Text());
+
+    xml::Node name = document_.CreateElement("Name");
+    name.SetText(parts.Item(0).Text());
+    tag.AppendChild(name);
+    xml::Node point = document_.CreateElement("Pointid");
+    point.SetText(point_name);
+    tag.AppendChild(point);
+
+    const std::string where = item_where + " for system " + Quoted(system) +
+                              " (point " + Quoted(point_name) + ")";
+    xml::Node value = document_.CreateElement("Value");
+    value.SetText(ValueText(kind, kind_node, point_name, where));
+    tag.AppendChild(value);
+  }
+
+  std::string ValueText(const std::string& kind, const xml::Node& kind_node,
+                        std::string& point_name, const std::string& where) {
+    if (kind == "SNAPSHOT") {
+      return services_.readers.GetSnapshotText(0, point_name);
+    }
+    if (kind != "SUMMARY" && kind != "ARCHIVE") return "-99999";
+
+    if (!kind_node.IsElement()) {
+      Fail(errnum::kObjectNotSet, where + ": the kind " + Quoted(kind) +
+                                      " is a " + KindOfNode(kind_node) +
+                                      ", not an element with attributes");
+    }
+    try {
+      if (kind == "SUMMARY") {
+        const auto code = static_cast<int32_t>(TextToInteger(
+            Attribute(kind_node, "code"), std::numeric_limits<int32_t>::min(),
+            std::numeric_limits<int32_t>::max(), "attribute code"));
+        const std::string start =
+            ResolveTimeWord(Attribute(kind_node, "startdate"), services_.clock,
+                            services_.date_settings);
+        const std::string end =
+            ResolveTimeWord(Attribute(kind_node, "enddate"), services_.clock,
+                            services_.date_settings);
+        return services_.readers.GetSummaryText(code, start, end, 0,
+                                                point_name);
+      }
+      const std::string time =
+          ResolveTimeWord(Attribute(kind_node, "archdate"), services_.clock,
+                          services_.date_settings);
+      return services_.readers.GetArchiveText(0, time, point_name);
+    } catch (const Error& e) {
+      throw Error(e.number(), Where(where + ": " + e.description()));
+    }
+  }
+
+  static std::string Attribute(const xml::Node& node, std::string_view name) {
+    std::optional<std::string> value = node.Attribute(name);
+    if (!value) {
+      throw Error(
+          errnum::kObjectNotSet,
+          "<" + node.Name() + "> has no attribute " + std::string(name));
+    }
+    return *std::move(value);
+  }
+
+  ReportServices& services_;
+  const std::string& file_;
+  xml::Document document_;
+  xml::NodeList items_;
+  xml::Node root_;
+};
+
+}  // namespace
+
+void MakeTemplateReport(ReportServices& services, const std::string& input_file,
+                        const std::string& output_path) {
+  TemplateReport(services, input_file).Build(output_path);
 }
 
 }  // namespace tavrolin

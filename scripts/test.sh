@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the project and runs every test: the format check, the test suite in
-# a normal build and again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# a normal build and again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then the Windows build under Wine (scripts/test-windows.sh). Set
+# TAVROLIN_SKIP_WINDOWS=1 to leave the Windows stage out of a local run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -24,5 +26,10 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 build build/asan -DTAVROLIN_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs"
+
+if [[ "${TAVROLIN_SKIP_WINDOWS:-0}" != 1 ]]; then
+  echo "== Windows build under Wine"
+  scripts/test-windows.sh
+fi
 
 echo "== all tests passed"

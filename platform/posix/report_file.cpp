@@ -1,17 +1,142 @@
 #include "platform/posix/report_file.h"
 
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <string>
+#include <system_error>
+#include <utility>
 
 #include "platform/error.h"
 
 namespace tavrolin::posix {
+namespace {
 
-// Placeholder: a plain write until the atomic replacement lands.
+[[noreturn]] void Fail(const std::string& path, const std::string& what,
+                       int error_number) {
+  throw Error(errnum::kPathAccess,
+              "Cannot write the report file " + path + ": " + what + ": " +
+                  std::generic_category().message(error_number));
+}
+
+// A file descriptor closed when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+
+  int get() const { return fd_; }
+  // Closes now; returns the errno of a failed close, 0 on success.
+  int Close() {
+    const int fd = std::exchange(fd_, -1);
+    return ::close(fd) == 0 ? 0 : errno;
+  }
+
+ private:
+  int fd_;
+};
+
+// The temporary file beside the report, removed again unless it has been
+// renamed over the report.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+  ~TemporaryFile() {
+    if (!kept_) ::unlink(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  void Keep() { kept_ = true; }
+
+ private:
+  std::string path_;
+  bool kept_ = false;
+};
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string TemporaryName(const std::string& path, unsigned attempt) {
+  static std::atomic<unsigned> counter{0};
+  const std::size_t slash = path.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string name =
+      slash == std::string::npos ? path : path.substr(slash + 1);
+  // Hidden, so that software watching the folder for reports passes it by.
+  return folder + "." + name + "." + std::to_string(::getpid()) + "." +
+         std::to_string(counter++) + "." + std::to_string(attempt) + ".tmp";
+}
+
+void WriteAll(int fd, std::string_view bytes, const std::string& path) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      Fail(path, "writing failed", errno);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+}  // namespace
+
 void AtomicReportFileWriter::Replace(const std::string& path,
                                      std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw Error(errnum::kPathAccess, "Cannot write " + path);
+  // Create the temporary file; a name already taken (another writer, an
+  // old leftover) is passed over for the next.
+  std::string temporary_path;
+  int fd = -1;
+  for (unsigned attempt = 0; fd < 0; ++attempt) {
+    temporary_path = TemporaryName(path, attempt);
+    fd = ::open(temporary_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                0666);
+    if (fd < 0 && (errno != EEXIST || attempt >= 100)) {
+      Fail(path, "cannot create a file in its folder", errno);
+    }
+  }
+  Descriptor file(fd);
+  TemporaryFile temporary(temporary_path);
+
+  // A report that is replaced keeps the permission bits it had.
+  struct stat previous {};
+  if (::stat(path.c_str(), &previous) == 0 && S_ISREG(previous.st_mode)) {
+    ::fchmod(file.get(), previous.st_mode & 07777);
+  }
+
+  WriteAll(file.get(), bytes, path);
+  while (::fsync(file.get()) != 0) {
+    if (errno != EINTR) Fail(path, "flushing to disk failed", errno);
+  }
+  if (const int error = file.Close(); error != 0) {
+    Fail(path, "closing failed", error);
+  }
+  if (::rename(temporary.path().c_str(), path.c_str()) != 0) {
+    Fail(path, "cannot replace the previous file", errno);
+  }
+  temporary.Keep();
+
+  // Make the rename itself durable. The new report is in place by now, so a
+  // folder that cannot be flushed (some file systems refuse) is no failure.
+  const int folder_fd =
+      ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder_fd >= 0) {
+    Descriptor folder(folder_fd);
+    ::fsync(folder.get());
+  }
 }
 
 }  // namespace tavrolin::posix

@@ -1,0 +1,87 @@
+// The category report for 4 x N items, N from 1,000 to 32,767, with the
+// stand-in historian answering at once: the time per item stays flat as the
+// tag list grows (every pass over the document is linear).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "historian/basPI_API.h"
+#include "historian/module1.h"
+#include "platform/dynamic_library.h"
+#include "platform/posix/code_page.h"
+#include "platform/report_file.h"
+#include "reports/category_report.h"
+
+namespace tavrolin {
+namespace {
+
+class FixedClock : public Clock {
+ public:
+  LocalDateTime Now() override { return {2026, 12, 6, 6, 43, 30}; }
+};
+
+// A tag list of four categories of `items` points each, indented as people
+// write them.
+std::string TagList(int items) {
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plant>\n";
+  for (const char* category : {"analog", "analog2", "digital", "breaker"}) {
+    text += std::string("  <") + category + ">\n";
+    for (int i = 0; i < items; ++i) {
+      text += "    <point>\n      <desc>Point " + std::to_string(i) +
+              "</desc>\n      <name>" + category + "." + std::to_string(i) +
+              "</name>\n    </point>\n";
+    }
+    text += std::string("  </") + category + ">\n";
+  }
+  return text + "</plant>\n";
+}
+
+void BM_CategoryReport(benchmark::State& state) {
+  const int items = static_cast<int>(state.range(0));
+  unsetenv("STUB_HISTORIAN_SCRIPT");
+  unsetenv("STUB_HISTORIAN_LOG");
+  const auto folder = std::filesystem::temp_directory_path() /
+                      ("tavrolin-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string input = (folder / "tags.xml").string();
+  const std::string output = (folder / "out.xml").string();
+  std::ofstream(input, std::ios::binary) << TagList(items);
+
+  auto loader = CreateLibraryLoader();
+  basPI_API api(*loader, {"libstub_piapi32.so", "libstub_pilog32.so"});
+  DateSettings date_settings;
+  posix::Utf8CodePage code_page;
+  Module1 readers(api, date_settings, code_page);
+  FixedClock clock;
+  auto writer = CreateReportFileWriter();
+  ReportServices services{readers, clock, date_settings, code_page, *writer};
+
+  for (auto _ : state) {
+    MakeCategoryReport(services, input, output);
+  }
+  const int64_t per_run = 4 * static_cast<int64_t>(items);
+  state.SetItemsProcessed(state.iterations() * per_run);
+  state.counters["time_per_item"] = benchmark::Counter(
+      static_cast<double>(state.iterations() * per_run),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["report_bytes"] =
+      static_cast<double>(std::filesystem::file_size(output));
+  std::filesystem::remove_all(folder);
+}
+
+BENCHMARK(BM_CategoryReport)
+    ->Arg(1000)
+    ->Arg(4000)
+    ->Arg(16000)
+    ->Arg(32767)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace tavrolin
+
+BENCHMARK_MAIN();

@@ -1,0 +1,313 @@
+// The document layer on real files: what loading keeps and drops, the
+// encodings a tag list may come in, node access, element names that are
+// refused, and the serialised form.
+#include "platform/xml_document.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "tests/support/temp_dir.h"
+
+namespace tavrolin::xml {
+namespace {
+
+using testing::TempDir;
+
+class XmlDocumentTest : public ::testing::Test {
+ protected:
+  // Loads `content` from a real file and expects the load to succeed.
+  void LoadText(std::string_view content) {
+    folder_.Write("doc.xml", content);
+    ASSERT_TRUE(document_.Load(folder_.File("doc.xml")))
+        << document_.load_error();
+    EXPECT_EQ(document_.load_error(), "");
+  }
+  // Loads `content` and expects the load to fail; returns the reason.
+  std::string LoadError(std::string_view content) {
+    folder_.Write("doc.xml", content);
+    EXPECT_FALSE(document_.Load(folder_.File("doc.xml")));
+    return document_.load_error();
+  }
+
+  TempDir folder_;
+  Document document_;
+};
+
+TEST_F(XmlDocumentTest, LoadDropsBlankTextAndKeepsOtherNodes) {
+  LoadText(
+      "<?xml version=\"1.0\"?>\n<root>\n  <list>\n    <!-- first -->\n"
+      "    <?note keep?>\n    <![CDATA[ <raw> ]]>\n    text\n"
+      "    <item/>\n  </list>\n</root>\n");
+  const NodeList children =
+      document_.FirstElementByTagName("list").ChildNodes();
+  ASSERT_EQ(children.Length(), 5u);
+  EXPECT_EQ(children.Item(0).kind(), NodeKind::kComment);
+  EXPECT_EQ(children.Item(0).Text(), " first ");
+  EXPECT_EQ(children.Item(1).kind(), NodeKind::kProcessingInstruction);
+  EXPECT_EQ(children.Item(2).kind(), NodeKind::kCData);
+  EXPECT_EQ(children.Item(2).Text(), " <raw> ");
+  EXPECT_EQ(children.Item(3).kind(), NodeKind::kText);
+  EXPECT_EQ(children.Item(3).Text(), "\n    text\n    ");
+  EXPECT_TRUE(children.Item(4).IsElement());
+  EXPECT_EQ(children.Item(4).Name(), "item");
+  EXPECT_FALSE(children.Item(5));
+  EXPECT_FALSE(children.Item(1000));
+  EXPECT_TRUE(document_.HasDeclaration());
+}
+
+TEST_F(XmlDocumentTest, TextIsTextAndCDataBeneathInDocumentOrder) {
+  LoadText(
+      "<r><p>a<!--no--><q>b<![CDATA[&c]]><s>d</s></q><?pi no?>e&amp;</p>"
+      "<empty/></r>");
+  EXPECT_EQ(document_.FirstElementByTagName("p").Text(), "ab&cde&");
+  EXPECT_EQ(document_.FirstElementByTagName("empty").Text(), "");
+  EXPECT_EQ(document_.FirstElementByTagName("q").Name(), "q");
+}
+
+TEST_F(XmlDocumentTest, FirstElementByNameIsInDocumentOrderAndExact) {
+  LoadText(
+      "<r><x><Analog>1</Analog><analog>2<analog>3</analog></analog></x>"
+      "<analog>4</analog><analog2>5</analog2></r>");
+  EXPECT_EQ(document_.FirstElementByTagName("analog").Text(), "23");
+  EXPECT_EQ(document_.FirstElementByTagName("Analog").Text(), "1");
+  EXPECT_EQ(document_.FirstElementByTagName("analog2").Text(), "5");
+  EXPECT_FALSE(document_.FirstElementByTagName("ANALOG"));
+  EXPECT_FALSE(document_.FirstElementByTagName("analo"));
+}
+
+TEST_F(XmlDocumentTest, AttributesAreFoundByExactName) {
+  LoadText("<r><k code=\"5\" Start=\"now\" empty=\"\"/></r>");
+  const Node k = document_.FirstElementByTagName("k");
+  EXPECT_EQ(k.Attribute("code"), "5");
+  EXPECT_EQ(k.Attribute("empty"), "");
+  EXPECT_EQ(k.Attribute("start"), std::nullopt);
+  EXPECT_EQ(k.ChildNodes().Length(), 0u);
+}
+
+TEST_F(XmlDocumentTest, CreateElementRefusesNamesThatAreNotXmlNames) {
+  LoadText("<r/>");
+  for (const std::string name :
+       {"", "1a", "-a", ".a", "a b", "a\tb", "a<b", "<x/>", "a>b", "a&b",
+        "a\"b", "a/b", "a=b", ":a", "a:", "a:b:c", "a\xff", "\xc3(",
+        "a\xed\xa0\x80"}) {
+    try {
+      document_.CreateElement(name);
+      ADD_FAILURE() << "accepted \"" << name << "\"";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.number(), errnum::kXmlFailure);
+      EXPECT_NE(error.description().find("is not a valid element name"),
+                std::string::npos);
+    }
+  }
+  for (const std::string name :
+       {"Value", "U1", "A01", "_x", "a:b", "a.b-c", "\xc3\xa9t\xc3\xa9"}) {
+    EXPECT_NO_THROW(document_.CreateElement(name)) << name;
+    EXPECT_TRUE(IsValidElementName(name)) << name;
+  }
+}
+
+TEST_F(XmlDocumentTest, AppendedElementsAreSerialisedWithEscapedText) {
+  LoadText(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- head -->\n"
+      "<r a=\"&quot;x&lt;\">\n  <i><![CDATA[<keep>&]]></i>\n  <?pi data?>\n"
+      "</r>\n");
+  Node value = document_.CreateElement("Value");
+  value.SetText("<&> \"q\"");
+  Node item = document_.FirstElementByTagName("i");
+  item.AppendChild(value);
+  EXPECT_EQ(value.Text(), "<&> \"q\"");
+  Node second = document_.CreateElement("Value");
+  second.SetText("");
+  item.AppendChild(second);
+  EXPECT_EQ(item.ChildNodes().Length(), 3u);
+
+  EXPECT_EQ(document_.Serialize("UTF-8"),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!-- head -->"
+            "<r a=\"&quot;x&lt;\"><i><![CDATA[<keep>&]]>"
+            "<Value>&lt;&amp;&gt; \"q\"</Value><Value/></i><?pi data?></r>");
+}
+
+TEST_F(XmlDocumentTest, SetTextReplacesContentAndKeepsTheDocumentWellFormed) {
+  LoadText("<r><v>old<b>x</b></v></r>");
+  Node v = document_.FirstElementByTagName("v");
+  // A control character, a malformed byte and a NUL.
+  using namespace std::string_literals;
+  v.SetText("a\x01-b\xff-c\t\0"s);
+  EXPECT_EQ(v.ChildNodes().Length(), 1u);
+  EXPECT_EQ(v.Text(), "a\xef\xbf\xbd-b\xef\xbf\xbd-c\t\xef\xbf\xbd");
+  v.SetText("");
+  EXPECT_EQ(v.ChildNodes().Length(), 0u);
+  // Only elements take text.
+  Node text = document_.FirstElementByTagName("r").ChildNodes().Item(0);
+  text = text.ChildNodes().Item(0);
+  EXPECT_THROW(text.SetText("x"), Error);
+}
+
+TEST_F(XmlDocumentTest, AppendChildRefusesNodesItCannotTake) {
+  LoadText("<r><a><b/></a></r>");
+  Node a = document_.FirstElementByTagName("a");
+  Node missing;
+  EXPECT_THROW(a.AppendChild(missing), Error);
+  // An element cannot become a child of its own descendant.
+  Node b = document_.FirstElementByTagName("b");
+  EXPECT_THROW(b.AppendChild(a), Error);
+  Document other;
+  Node foreign = other.CreateElement("x");
+  EXPECT_THROW(a.AppendChild(foreign), Error);
+}
+
+TEST_F(XmlDocumentTest, SerialiseNamesTheEncodingWritten) {
+  LoadText("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?><r/>");
+  EXPECT_EQ(document_.Serialize("windows-1252"),
+            "<?xml version=\"1.0\" encoding=\"windows-1252\" "
+            "standalone=\"yes\"?><r/>");
+
+  // ASCII text reads the same in any of these encodings: left as loaded, so
+  // that reports are the same bytes on every system.
+  LoadText("<?xml version=\"1.0\" standalone=\"yes\"?><r/>");
+  EXPECT_EQ(document_.Serialize("windows-1252"),
+            "<?xml version=\"1.0\" standalone=\"yes\"?><r/>");
+  LoadText("<r/>");
+  EXPECT_EQ(document_.Serialize("windows-1252"), "<r/>");
+
+  // Beyond ASCII, the encoding written must be named.
+  LoadText("<?xml version=\"1.0\" standalone=\"yes\"?><r>\xc3\xa9</r>");
+  EXPECT_EQ(document_.Serialize("UTF-8"),
+            "<?xml version=\"1.0\" standalone=\"yes\"?><r>\xc3\xa9</r>");
+  EXPECT_EQ(document_.Serialize("windows-1252"),
+            "<?xml version=\"1.0\" encoding=\"windows-1252\" "
+            "standalone=\"yes\"?><r>\xc3\xa9</r>");
+
+  LoadText("<r>\xc3\xa9</r>");
+  EXPECT_EQ(document_.Serialize("UTF-8"), "<r>\xc3\xa9</r>");
+  EXPECT_EQ(document_.Serialize("windows-1252"),
+            "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\xc3\xa9</r>");
+}
+
+struct EncodingCase {
+  const char* label;
+  std::string bytes;
+  std::string expected_text;  // UTF-8
+  std::string expected_output;
+};
+
+TEST_F(XmlDocumentTest, TagListsLoadInEveryEncodingTheyComeIn) {
+  using namespace std::string_literals;
+  const std::string e_acute = "\xc3\xa9";
+  const std::vector<EncodingCase> cases = {
+      {"utf-8", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>\xc3\xa9</r>",
+       e_acute, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>\xc3\xa9</r>"},
+      {"utf-8 bom", "\xef\xbb\xbf<r>\xc3\xa9</r>", e_acute, "<r>\xc3\xa9</r>"},
+      {"utf-16le bom",
+       "\xff\xfe<\0?\0x\0m\0l\0 \0v\0e\0r\0s\0i\0o\0n\0=\0'\0001\0.\0000\0'\0 "
+       "\0e\0n\0c\0o\0d\0i\0n\0g\0=\0'\0U\0T\0F\0-\0001\0006\0'\0?\0>\0"
+       "<\0r\0>\0\xe9\0\x3d\xd8\x00\xde<\0/\0r\0>\0"s,
+       e_acute + "\xf0\x9f\x98\x80",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>\xc3\xa9\xf0\x9f\x98\x80"
+       "</r>"},
+      {"utf-16be bom", "\xfe\xff\0<\0r\0>\0\xe9\0<\0/\0r\0>"s, e_acute,
+       "<r>\xc3\xa9</r>"},
+      {"iso-8859-1",
+       "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xe9\x80</r>",
+       e_acute + "\xc2\x80",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>\xc3\xa9\xc2\x80</r>"},
+      {"windows-1252",
+       "<?xml version='1.0' encoding='windows-1252'?><r>\xe9\x80</r>",
+       e_acute + "\xe2\x82\xac",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>\xc3\xa9\xe2\x82\xac</r>"},
+  };
+  for (const EncodingCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    LoadText(c.bytes);
+    EXPECT_EQ(document_.FirstElementByTagName("r").Text(), c.expected_text);
+    EXPECT_EQ(document_.Serialize("UTF-8"), c.expected_output);
+  }
+}
+
+TEST_F(XmlDocumentTest, LoadFailuresLeaveTheDocumentEmptyAndSayWhy) {
+  using namespace std::string_literals;
+  struct Case {
+    const char* label;
+    std::string bytes;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"mismatched tags", "<r>\n  <a>\n</r>", "not well-formed XML"},
+      {"empty", "", "not well-formed XML"},
+      {"no element", "<!-- only -->", "not well-formed XML"},
+      {"bad utf-8", "<r>\n ok\n \xc3(</r>",
+       "not valid UTF-8 text at line 3, column 2"},
+      {"control character", "<r>\x01</r>",
+       "does not allow at line 1, column 4"},
+      {"control reference", "<r>&#1;</r>", "character reference"},
+      {"unknown encoding", "<?xml version=\"1.0\" encoding=\"EBCDIC\"?><r/>",
+       "declares the encoding EBCDIC"},
+      {"latin-1 bytes in utf-8",
+       "<?xml-stylesheet encoding=\"latin1\"?><r>\xe9</r>",
+       "not valid UTF-8 text at line 1, column 40"},
+      {"odd utf-16", "\xff\xfe<\0r\0/\0>"s, "not valid UTF-16"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string error = LoadError(c.bytes);
+    EXPECT_NE(error.find(folder_.File("doc.xml")), std::string::npos) << error;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_FALSE(document_.FirstElementByTagName("r"));
+    EXPECT_EQ(document_.Serialize("UTF-8"), "");
+  }
+  EXPECT_EQ(LoadError("<r>\n  <a>\n</r>"),
+            "the file " + folder_.File("doc.xml") +
+                " is not well-formed XML: Start-end tags mismatch at line 3, "
+                "column 3");
+
+  EXPECT_FALSE(document_.Load(folder_.File("missing.xml")));
+  EXPECT_EQ(document_.load_error(),
+            "the file " + folder_.File("missing.xml") + " was not found");
+  EXPECT_FALSE(document_.Load(folder_.path().string()));
+  EXPECT_NE(document_.load_error().find("is a folder"), std::string::npos);
+
+  // A failed load empties a document that held one before.
+  LoadText("<r/>");
+  EXPECT_FALSE(document_.Load(folder_.File("missing.xml")));
+  EXPECT_FALSE(document_.FirstElementByTagName("r"));
+}
+
+TEST_F(XmlDocumentTest, DocumentTypeIsNeverProcessedAndNothingIsFetched) {
+  folder_.Write("secret.txt", "SECRET-CONTENT");
+  folder_.Write("evil.dtd", "<!ENTITY inner SYSTEM \"secret.txt\">");
+  const std::string secret = folder_.File("secret.txt");
+  LoadText(
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE r SYSTEM \"evil.dtd\" [\n"
+      "  <!ENTITY ext SYSTEM \"file://" +
+      secret +
+      "\">\n"
+      "  <!ENTITY plain \"expanded\">\n"
+      "  <!ENTITY % param SYSTEM \"" +
+      secret +
+      "\">\n  %param;\n]>\n"
+      "<r><a>&ext;</a><b>&plain;&inner;</b></r>");
+  EXPECT_EQ(document_.FirstElementByTagName("a").Text(), "&ext;");
+  EXPECT_EQ(document_.FirstElementByTagName("b").Text(), "&plain;&inner;");
+  const std::string out = document_.Serialize("UTF-8");
+  EXPECT_EQ(out.find("SECRET"), std::string::npos);
+  EXPECT_EQ(out,
+            "<?xml version=\"1.0\"?><r><a>&amp;ext;</a>"
+            "<b>&amp;plain;&amp;inner;</b></r>");
+}
+
+TEST_F(XmlDocumentTest, DeepDocumentsAreWalkedWithoutRecursion) {
+  constexpr int kDepth = 50000;
+  std::string text;
+  for (int i = 0; i < kDepth; ++i) text += "<d>";
+  text += "x";
+  for (int i = 0; i < kDepth; ++i) text += "</d>";
+  LoadText(text);
+  EXPECT_EQ(document_.FirstElementByTagName("d").Text(), "x");
+  EXPECT_EQ(document_.Serialize("UTF-8").size(), text.size());
+}
+
+}  // namespace
+}  // namespace tavrolin::xml

@@ -1,0 +1,424 @@
+// The category report built through the host window's BuildCategoryReport:
+// real tag lists on disk, the real document layer and report writer, the
+// stand-in historian loaded at run time, and the fake platform's event log.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/frm_main.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/temp_dir.h"
+
+namespace tavrolin {
+namespace {
+
+using testing::FakePlatform;
+using testing::ReadFile;
+using testing::ReadFileOrEmpty;
+using testing::TempDir;
+
+// Points, values and states of the stand-in historian for kTagList.
+constexpr char kScript[] =
+    "point A1 11\nsnapshot 11 42 0\n"
+    "point A2 12\nsnapshot 12 -3.25 0\n"
+    "point B1 13\nsnapshot 13 0.5 0\n"
+    "point D1 21\nsnapshot 21 0 2\nstate 2 <&>\n"
+    "point D2 22\nsnapshot 22 0 3\nstate 3 OPEN\n"
+    "point K1 31\nsnapshot 31 0 3\n";
+
+// Indented, with a category name in other letter case, a comment first in an
+// item, an item that already holds a Value, a category nested deeper and a
+// second element of the same category name.
+constexpr char kTagList[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+    "<plant>\r\n"
+    "  <!-- tag list -->\r\n"
+    "  <Analog>\r\n"
+    "    <point><d>other case</d><n>A1</n></point>\r\n"
+    "  </Analog>\r\n"
+    "  <analog>\r\n"
+    "    <point id=\"1\">\r\n"
+    "      <desc>Feed flow</desc>\r\n"
+    "      <name>A1</name>\r\n"
+    "    </point>\r\n"
+    "    <point>\r\n"
+    "      <!-- moved -->\r\n"
+    "      <name>A2</name>\r\n"
+    "      <desc>not read</desc>\r\n"
+    "    </point>\r\n"
+    "  </analog>\r\n"
+    "  <analog2>\r\n"
+    "    <point><desc>Old</desc><name>B1</name><Value> 7</Value></point>\r\n"
+    "  </analog2>\r\n"
+    "  <group>\r\n"
+    "    <digital>\r\n"
+    "      <point><desc>Pump</desc><name>D1</name></point>\r\n"
+    "      <point><desc>Valve</desc><name>D2</name></point>\r\n"
+    "    </digital>\r\n"
+    "  </group>\r\n"
+    "  <digital>\r\n"
+    "    <point><desc>second</desc><name>D9</name></point>\r\n"
+    "  </digital>\r\n"
+    "  <breaker>\r\n"
+    "    <point><desc>Main</desc><name>K1</name></point>\r\n"
+    "  </breaker>\r\n"
+    "</plant>\r\n";
+
+constexpr char kExpectedReport[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plant><!-- tag list -->"
+    "<Analog><point><d>other case</d><n>A1</n></point></Analog>"
+    "<analog><point id=\"1\"><desc>Feed flow</desc><name>A1</name>"
+    "<Value> 42</Value></point>"
+    "<point><!-- moved --><name>A2</name><desc>not read</desc>"
+    "<Value>-3.25</Value></point></analog>"
+    "<analog2><point><desc>Old</desc><name>B1</name><Value> 7</Value>"
+    "<Value> .5</Value></point></analog2>"
+    "<group><digital><point><desc>Pump</desc><name>D1</name>"
+    "<Value>&lt;&amp;&gt;</Value></point>"
+    "<point><desc>Valve</desc><name>D2</name><Value>OPEN</Value></point>"
+    "</digital></group>"
+    "<digital><point><desc>second</desc><name>D9</name></point></digital>"
+    "<breaker><point><desc>Main</desc><name>K1</name><Value>OPEN</Value>"
+    "</point></breaker></plant>\r\n";
+
+constexpr char kPreviousReport[] = "<previous>report</previous>\r\n";
+
+// Each test runs in a folder of its own, which is both the working folder
+// (where "tags.xml" is read) and the executable's folder (where "out.xml"
+// goes).
+class CategoryReportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_folder_ = std::filesystem::current_path();
+    std::filesystem::current_path(folder_.path());
+    platform_.process_.executable_directory = folder_.path().string();
+    unsetenv("STUB_HISTORIAN_SCRIPT");
+    setenv("STUB_HISTORIAN_LOG", folder_.File("calls.log").c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("STUB_HISTORIAN_SCRIPT");
+    unsetenv("STUB_HISTORIAN_LOG");
+    std::filesystem::current_path(previous_folder_);
+  }
+
+  void Script(const std::string& text) {
+    folder_.Write("script.txt", text);
+    setenv("STUB_HISTORIAN_SCRIPT", folder_.File("script.txt").c_str(), 1);
+  }
+
+  // One run of the builder; Busy is down again whatever happened.
+  void Run() {
+    if (!form_) form_ = std::make_unique<frmMain>(platform_);
+    form_->BuildCategoryReport();
+    EXPECT_FALSE(form_->Busy);
+  }
+
+  std::string Report() { return ReadFile(folder_.File("out.xml")); }
+
+  std::vector<std::string> EventLog() {
+    std::vector<std::string> messages;
+    for (const auto& entry : platform_.service.log) {
+      messages.push_back(entry.message);
+    }
+    return messages;
+  }
+
+  // The point names looked up, in call order.
+  std::vector<std::string> LookedUp() {
+    std::istringstream log(ReadFileOrEmpty(folder_.File("calls.log")));
+    std::vector<std::string> names;
+    std::string line;
+    while (std::getline(log, line)) {
+      std::istringstream words(line);
+      std::string verb, name;
+      words >> verb >> name;
+      if (verb == "pipt_findpoint") names.push_back(name);
+    }
+    return names;
+  }
+
+  // The folder holds only these files: no temporary file is left behind.
+  void ExpectFolderHolds(std::vector<std::string> expected) {
+    std::vector<std::string> names;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(folder_.path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+  }
+
+  TempDir folder_;
+  FakePlatform platform_;
+  std::unique_ptr<frmMain> form_;
+  std::filesystem::path previous_folder_;
+};
+
+TEST_F(CategoryReportTest, AddsAValueToEveryItemOfTheFourCategories) {
+  Script(kScript);
+  folder_.Write("tags.xml", kTagList);
+  folder_.Write("out.xml", std::string(5000, 'p'));
+  Run();
+  EXPECT_EQ(Report(), kExpectedReport);
+  EXPECT_TRUE(EventLog().empty());
+  // Category by category, item by item; nothing else is read.
+  EXPECT_EQ(LookedUp(),
+            (std::vector<std::string>{"A1", "A2", "B1", "D1", "D2", "K1"}));
+  ExpectFolderHolds({"tags.xml", "out.xml", "script.txt", "calls.log"});
+
+  // The same list without indentation gives the same report; a second run
+  // starts again from the tag list.
+  std::string flat = kTagList;
+  std::erase(flat, '\n');
+  std::erase(flat, '\r');
+  while (flat.find("  ") != std::string::npos) {
+    flat.erase(flat.find("  "), 2);
+  }
+  folder_.Write("tags.xml", flat);
+  Run();
+  EXPECT_EQ(Report(), kExpectedReport);
+  EXPECT_TRUE(EventLog().empty());
+}
+
+TEST_F(CategoryReportTest, EmptyCategoriesAddNothing) {
+  folder_.Write("tags.xml",
+                "<t><analog>\n   \n</analog><analog2/><digital></digital>"
+                "<breaker><i><a/><b>K</b></i></breaker></t>");
+  Run();
+  // Without a script the stand-in finds every point and names its state ON.
+  EXPECT_EQ(Report(),
+            "<t><analog/><analog2/><digital/><breaker><i><a/><b>K</b>"
+            "<Value>ON</Value></i></breaker></t>\r\n");
+  EXPECT_TRUE(EventLog().empty());
+}
+
+TEST_F(CategoryReportTest, UnknownPointsGetWhatTheHistorianLeaves) {
+  // No point is known to the script: a lookup leaves 0 and the snapshot of
+  // point 0 is not scripted, so the value stays 0.
+  Script("state 0 OFF\n");
+  folder_.Write("tags.xml",
+                "<t><analog><i><a/><b>X</b></i></analog><analog2/>"
+                "<digital><i><a/><b>Y</b></i></digital><breaker/></t>");
+  Run();
+  EXPECT_EQ(Report(),
+            "<t><analog><i><a/><b>X</b><Value> 0</Value></i></analog>"
+            "<analog2/><digital><i><a/><b>Y</b><Value>OFF</Value></i>"
+            "</digital><breaker/></t>\r\n");
+  EXPECT_TRUE(EventLog().empty());
+}
+
+struct FailureCase {
+  const char* label;
+  const char* tag_list;  // nullptr: no "tags.xml"
+  const char* script;    // nullptr: the stand-in's default answers
+  int32_t number;
+  std::vector<std::string> in_description;
+  std::vector<std::string> looked_up;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.label; }
+
+class CategoryReportFailureTest
+    : public CategoryReportTest,
+      public ::testing::WithParamInterface<FailureCase> {};
+
+constexpr char kGoodAnalog[] =
+    "<analog><i><d/><n>A1</n></i></analog><analog2/>";
+
+const FailureCase kFailures[] = {
+    {"missing_file",
+     nullptr,
+     nullptr,
+     errnum::kObjectNotSet,
+     {"The element <analog> was not found in tags.xml: the document is empty "
+      "because the file tags.xml was not found"},
+     {}},
+    {"malformed_file",
+     "<t>\n<analog>\n</t>",
+     nullptr,
+     errnum::kObjectNotSet,
+     {"<analog> was not found in tags.xml",
+      "is not well-formed XML: Start-end tags mismatch at line 3, column 3"},
+     {}},
+    {"no_breaker",
+     "<t><analog><i><d/><n>A1</n></i></analog><analog2><i><d/><n>B1</n></i>"
+     "</analog2><digital><i><d/><n>D1</n></i></digital><Breaker/></t>",
+     nullptr,
+     errnum::kObjectNotSet,
+     {"The element <breaker> was not found in tags.xml"},
+     {"A1", "B1", "D1"}},
+    {"name_differs_in_case",
+     "<t><Analog><i><d/><n>A1</n></i></Analog><analog2/><digital/>"
+     "<breaker/></t>",
+     nullptr,
+     errnum::kObjectNotSet,
+     {"The element <analog> was not found in tags.xml"},
+     {}},
+    {"comment_among_items",
+     "<t><analog><i><d/><n>A1</n></i></analog><analog2/><digital>"
+     "<i><d/><n>D1</n></i><!-- spare --></digital><breaker/></t>",
+     nullptr,
+     errnum::kObjectNotSet,
+     {"Item 2 of <digital> of tags.xml has 0 child node(s)"},
+     {"A1", "D1"}},
+    {"item_with_one_child",
+     "<t><analog/><analog2><i><n>B1</n></i></analog2><digital/><breaker/></t>",
+     nullptr,
+     errnum::kObjectNotSet,
+     {"Item 1 of <analog2> of tags.xml has 1 child node(s)"},
+     {}},
+    {"text_as_item",
+     "<t><analog/><analog2/><digital/><breaker>spare</breaker></t>",
+     nullptr,
+     errnum::kObjectNotSet,
+     {"Item 1 of <breaker> of tags.xml has 0 child node(s)"},
+     {}},
+    {"state_reader_fails",
+     "<t><analog><i><d/><n>A1</n></i></analog><analog2/><digital>"
+     "<i><d/><n>D1</n></i></digital><breaker/></t>",
+     "point A1 1\nsnapshot 1 2 0\npoint D1 2\nsnapshot 2 0 7\n"
+     "state_nonul 7\n",
+     errnum::kInvalidArgument,
+     {},
+     {"A1", "D1"}},
+};
+
+TEST_P(CategoryReportFailureTest, LeavesThePreviousReportAndLogsOnce) {
+  const FailureCase& c = GetParam();
+  if (c.script != nullptr) Script(c.script);
+  if (c.tag_list != nullptr) folder_.Write("tags.xml", c.tag_list);
+  folder_.Write("out.xml", kPreviousReport);
+  Run();
+  EXPECT_EQ(Report(), kPreviousReport);
+  const auto log = EventLog();
+  ASSERT_EQ(log.size(), 1u);
+  const std::string prefix = "[" + std::to_string(c.number) + "] ";
+  EXPECT_EQ(log[0].substr(0, prefix.size()), prefix) << log[0];
+  for (const std::string& part : c.in_description) {
+    EXPECT_NE(log[0].find(part), std::string::npos) << log[0];
+  }
+  EXPECT_EQ(LookedUp(), c.looked_up);
+  std::vector<std::string> files = {"out.xml"};
+  if (c.tag_list != nullptr) files.push_back("tags.xml");
+  if (c.script != nullptr) files.push_back("script.txt");
+  if (!c.looked_up.empty()) files.push_back("calls.log");
+  ExpectFolderHolds(files);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, CategoryReportFailureTest,
+                         ::testing::ValuesIn(kFailures),
+                         [](const ::testing::TestParamInfo<FailureCase>& info) {
+                           return std::string(info.param.label);
+                         });
+
+TEST_F(CategoryReportTest, WithoutTheHistorianLibraryTheStateReaderFails) {
+  platform_.library_names = {"libmissing_piapi32.so", "libmissing_pilog32.so"};
+  folder_.Write("tags.xml",
+                std::string("<t>") + kGoodAnalog +
+                    "<digital><i><d/><n>D1</n></i></digital><breaker/></t>");
+  folder_.Write("out.xml", kPreviousReport);
+  Run();
+  EXPECT_EQ(Report(), kPreviousReport);
+  const auto log = EventLog();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].substr(0, 5), "[53] ") << log[0];
+}
+
+TEST_F(CategoryReportTest, AnOutputFolderThatDoesNotExistFailsTheRun) {
+  platform_.process_.executable_directory = folder_.File("gone");
+  folder_.Write("tags.xml", "<t><analog/><analog2/><digital/><breaker/></t>");
+  Run();
+  const auto log = EventLog();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].substr(0, 5), "[75] ") << log[0];
+  EXPECT_NE(log[0].find(folder_.File("gone/out.xml")), std::string::npos);
+  ExpectFolderHolds({"tags.xml"});
+}
+
+TEST_F(CategoryReportTest, AnOutputThatCannotBeReplacedStaysAsItWas) {
+  folder_.Write("tags.xml", "<t><analog/><analog2/><digital/><breaker/></t>");
+  std::filesystem::create_directory(folder_.path() / "out.xml");
+  Run();
+  EXPECT_TRUE(std::filesystem::is_directory(folder_.path() / "out.xml"));
+  ASSERT_EQ(EventLog().size(), 1u);
+  EXPECT_EQ(EventLog()[0].substr(0, 5), "[75] ");
+  ExpectFolderHolds({"tags.xml", "out.xml"});
+  // The next run with the way clear writes the report.
+  std::filesystem::remove(folder_.path() / "out.xml");
+  Run();
+  EXPECT_EQ(Report(), "<t><analog/><analog2/><digital/><breaker/></t>\r\n");
+  EXPECT_EQ(EventLog().size(), 1u);
+}
+
+// A tag list whose `category` holds `count` items, the last of them for the
+// point `last`.
+std::string ListWithItems(const std::string& category, int count,
+                          const std::string& last = "P") {
+  std::string items;
+  items.reserve(static_cast<std::size_t>(count) * 20);
+  for (int i = 1; i < count; ++i) items += "<i><d/><n>P</n></i>";
+  items += "<i><d/><n>" + last + "</n></i>";
+  std::string list = "<t><analog/><analog2/><digital/><breaker/></t>";
+  const std::string empty = "<" + category + "/>";
+  return list.replace(list.find(empty), empty.size(),
+                      "<" + category + ">" + items + "</" + category + ">");
+}
+
+TEST_F(CategoryReportTest, ACategoryHoldsAtMost32767Items) {
+  unsetenv("STUB_HISTORIAN_LOG");  // keeps the big runs fast
+  folder_.Write("out.xml", kPreviousReport);
+
+  folder_.Write("tags.xml", ListWithItems("analog", 32767));
+  Run();
+  ASSERT_TRUE(EventLog().empty()) << EventLog()[0];
+  const std::string report = Report();
+  std::size_t values = 0;
+  const std::string item = "<n>P</n><Value> 1.5</Value></i>";
+  for (std::size_t at = report.find(item); at != std::string::npos;
+       at = report.find(item, at + 1)) {
+    ++values;
+  }
+  EXPECT_EQ(values, 32767u);
+
+  // One more: every item is read, then the index cannot step on.
+  folder_.Write("out.xml", kPreviousReport);
+  folder_.Write("tags.xml", ListWithItems("breaker", 32768));
+  Run();
+  EXPECT_EQ(Report(), kPreviousReport);
+  ASSERT_EQ(EventLog().size(), 1u);
+  EXPECT_EQ(EventLog()[0],
+            "[6] Overflow after item 32768 of <breaker> of tags.xml: a "
+            "category holds at most 32767 items");
+
+  // The last of those items is read before the overflow: when its reading
+  // fails, that failure is the one reported.
+  Script(
+      "point P 1\nsnapshot 1 0 2\nstate 2 ON\npoint BAD 9\n"
+      "snapshot 9 0 3\nstate_nonul 3\n");
+  folder_.Write("tags.xml", ListWithItems("breaker", 32768, "BAD"));
+  Run();
+  ASSERT_EQ(EventLog().size(), 2u);
+  EXPECT_EQ(EventLog()[1].substr(0, 4), "[5] ") << EventLog()[1];
+
+  // Two more: the run fails before the first item, which would fail too.
+  std::string list = ListWithItems("breaker", 32769);
+  list.replace(list.find("<n>P</n>"), 8, "<n>BAD</n>");
+  folder_.Write("tags.xml", list);
+  Run();
+  EXPECT_EQ(Report(), kPreviousReport);
+  ASSERT_EQ(EventLog().size(), 3u);
+  EXPECT_EQ(EventLog()[2],
+            "[6] Overflow: <breaker> of tags.xml holds 32769 items; a "
+            "category holds at most 32767 items");
+}
+
+}  // namespace
+}  // namespace tavrolin

@@ -1,0 +1,108 @@
+// Report output: the serialised document in the system's code page, followed
+// by CR LF, handed to the writer as one replacement.
+#include "reports/report_output.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/temp_dir.h"
+
+namespace tavrolin {
+namespace {
+
+using testing::TempDir;
+
+// An 8-bit code page that is not UTF-8: Latin-1, "?" for what it lacks.
+class Latin1CodePage : public CodePage {
+ public:
+  std::string FromUtf8(std::string_view text) const override {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(text[i]);
+      if (byte < 0x80) {
+        out.push_back(text[i]);
+      } else if ((byte == 0xC2 || byte == 0xC3) && i + 1 < text.size()) {
+        out.push_back(
+            static_cast<char>(((byte & 0x03) << 6) | (text[++i] & 0x3F)));
+      } else {
+        out.push_back('?');
+        while (i + 1 < text.size() && (text[i + 1] & 0xC0) == 0x80) ++i;
+      }
+    }
+    return out;
+  }
+  std::string ToUtf8(std::string_view bytes) const override {
+    return std::string(bytes);
+  }
+  std::string XmlEncodingName() const override { return "ISO-8859-1"; }
+  bool IsUtf8() const override { return false; }
+};
+
+class RecordingWriter : public ReportFileWriter {
+ public:
+  struct Call {
+    std::string path;
+    std::string bytes;
+  };
+  std::vector<Call> calls;
+  void Replace(const std::string& path, std::string_view bytes) override {
+    calls.push_back({path, std::string(bytes)});
+  }
+};
+
+TEST(WriteReportTest, WritesTheDocumentInTheCodePageFollowedByCrLf) {
+  TempDir folder;
+  folder.Write("in.xml",
+               "\xef\xbb\xbf<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<r>\n  <a>caf\xc3\xa9 \xe2\x82\xac</a>\n</r>\n");
+  xml::Document document;
+  ASSERT_TRUE(document.Load(folder.File("in.xml")));
+  RecordingWriter writer;
+
+  WriteReport(document, "/reports/out.xml", testing::IdentityCodePage(),
+              writer);
+  ASSERT_EQ(writer.calls.size(), 1u);
+  EXPECT_EQ(writer.calls[0].path, "/reports/out.xml");
+  // No byte-order mark, no indentation, CR LF after the document.
+  EXPECT_EQ(writer.calls[0].bytes,
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<r><a>caf\xc3\xa9 \xe2\x82\xac</a></r>\r\n");
+
+  // In another code page the declaration names the encoding written.
+  WriteReport(document, "out.xml", Latin1CodePage(), writer);
+  ASSERT_EQ(writer.calls.size(), 2u);
+  EXPECT_EQ(writer.calls[1].bytes,
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+            "<r><a>caf\xe9 ?</a></r>\r\n");
+}
+
+TEST(WriteReportTest, ADocumentWithoutDeclarationGetsOneWhenNotUtf8) {
+  TempDir folder;
+  folder.Write("in.xml", "<r>\xc3\xa9</r>");
+  xml::Document document;
+  ASSERT_TRUE(document.Load(folder.File("in.xml")));
+  RecordingWriter writer;
+  WriteReport(document, "out.xml", testing::IdentityCodePage(), writer);
+  EXPECT_EQ(writer.calls.at(0).bytes, "<r>\xc3\xa9</r>\r\n");
+  WriteReport(document, "out.xml", Latin1CodePage(), writer);
+  EXPECT_EQ(writer.calls.at(1).bytes,
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xe9</r>\r\n");
+}
+
+TEST(WriteReportTest, TheRealWriterReplacesTheFile) {
+  TempDir folder;
+  folder.Write("in.xml", "<r><a>1</a></r>");
+  folder.Write("out.xml", std::string(10000, 'o'));
+  xml::Document document;
+  ASSERT_TRUE(document.Load(folder.File("in.xml")));
+  WriteReport(document, folder.File("out.xml"), testing::IdentityCodePage(),
+              *CreateReportFileWriter());
+  EXPECT_EQ(testing::ReadFile(folder.File("out.xml")), "<r><a>1</a></r>\r\n");
+}
+
+}  // namespace
+}  // namespace tavrolin

@@ -1,0 +1,561 @@
+// The template report, run through the host window's trap with real files,
+// the stand-in historian loaded through the binding and a fixed clock
+// (6 December 2026).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <pugixml.hpp>
+#include <string>
+#include <vector>
+
+#include "host/frm_main.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/temp_dir.h"
+
+namespace tavrolin {
+namespace {
+
+using testing::FakePlatform;
+using testing::ReadFile;
+using testing::ReadFileOrEmpty;
+using testing::TempDir;
+
+constexpr char kPrevious[] = "previous report\r\n";
+
+// One template item: display name, point-name pattern and the kind node
+// (given whole, so that tests can vary its attributes).
+std::string Item(const std::string& name, const std::string& pattern,
+                 const std::string& kind_node) {
+  return "<item><n>" + name + "</n><p>" + pattern + "</p>" + kind_node +
+         "</item>";
+}
+
+std::string Kind(const std::string& word, const std::string& attributes = "") {
+  return "<k" + attributes + ">" + word + "</k>";
+}
+
+// A template file in the project's usual indented layout.
+std::string Template(const std::string& mode, const std::string& systems,
+                     const std::string& items, bool with_root = true) {
+  const std::string body = "  <system>\n    <sel>\n      <mode>" + mode +
+                           "</mode>\n      <list>" + systems +
+                           "</list>\n    </sel>\n  </system>\n  <XXX>\n    " +
+                           items + "\n  </XXX>\n";
+  return with_root ? "<root>\n" + body + "</root>\n"
+                   : "<doc>\n" + body + "</doc>\n";
+}
+
+const std::string kExampleItems =
+    Item("Feed flow", "XXX.FI101", Kind("snapshot")) +
+    Item("Daily mean", "XXX.FI101",
+         Kind("Summary",
+              " code=\"5\" startdate=\"yesterday\" enddate=\"today\"")) +
+    Item("Spare", "XXX.SPARE", Kind("manual"));
+
+struct Record {
+  std::string system;
+  std::vector<std::vector<std::string>> tags;  // Name, Pointid, Value
+};
+
+// The generated records: the children of `root` after `system` and `XXX`.
+// Each tag must hold exactly Name, Pointid and Value, text only.
+std::vector<Record> Records(const std::string& output) {
+  pugi::xml_document document;
+  EXPECT_TRUE(document.load_string(output.c_str()));
+  std::vector<Record> records;
+  pugi::xml_node root = document.find_node([](pugi::xml_node node) {
+    return std::string_view(node.name()) == "root";
+  });
+  for (pugi::xml_node system : root.children()) {
+    const std::string_view name = system.name();
+    if (name == "system" || name == "XXX") continue;
+    Record record{std::string(name), {}};
+    for (pugi::xml_node tag : system.children()) {
+      EXPECT_STREQ(tag.name(), "tag");
+      std::vector<std::string> fields;
+      std::vector<std::string> names;
+      for (pugi::xml_node field : tag.children()) {
+        names.push_back(field.name());
+        EXPECT_TRUE(field.attributes().empty());
+        EXPECT_TRUE(!field.first_child() ||
+                    (field.first_child().type() == pugi::node_pcdata &&
+                     !field.first_child().next_sibling()));
+        fields.push_back(field.text().get());
+      }
+      EXPECT_EQ(names, (std::vector<std::string>{"Name", "Pointid", "Value"}));
+      record.tags.push_back(fields);
+    }
+    records.push_back(record);
+  }
+  return records;
+}
+
+std::vector<std::string> SystemNames(const std::vector<Record>& records) {
+  std::vector<std::string> names;
+  for (const Record& record : records) names.push_back(record.system);
+  return names;
+}
+
+class TemplateReportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    unsetenv("STUB_HISTORIAN_SCRIPT");
+    setenv("STUB_HISTORIAN_LOG", dir_.File("calls.log").c_str(), 1);
+    platform_.process_.executable_directory = dir_.path().string();
+    platform_.clock_.now = {2026, 12, 6, 6, 43, 30};
+  }
+  void TearDown() override {
+    unsetenv("STUB_HISTORIAN_SCRIPT");
+    unsetenv("STUB_HISTORIAN_LOG");
+  }
+
+  frmMain& Form() {
+    if (!form_) form_ = std::make_unique<frmMain>(platform_);
+    return *form_;
+  }
+
+  void Script(const std::string& lines) {
+    dir_.Write("script.txt", lines);
+    setenv("STUB_HISTORIAN_SCRIPT", dir_.File("script.txt").c_str(), 1);
+  }
+
+  // Runs the builder on `content` as the input file.
+  void Run(const std::string& content) {
+    dir_.Write("tags3.xml", content);
+    Form().BuildTemplateReport(dir_.File("tags3.xml"), Output());
+    EXPECT_FALSE(Form().Busy);
+  }
+
+  std::string Output() const { return dir_.File("out3.xml"); }
+  std::string Calls() const { return ReadFileOrEmpty(dir_.File("calls.log")); }
+  const std::vector<testing::FakeServiceControl::Entry>& Log() {
+    return platform_.service.log;
+  }
+
+  // Runs `content` over a previous report and expects one event-log entry
+  // "[number] ..." holding `description`, with the previous report intact.
+  void ExpectFailure(const std::string& content, int32_t number,
+                     const std::string& description) {
+    dir_.Write("out3.xml", kPrevious);
+    const std::size_t entries = Log().size();
+    Run(content);
+    ASSERT_EQ(Log().size(), entries + 1) << content.substr(0, 300);
+    const std::string& message = Log().back().message;
+    EXPECT_EQ(message.rfind("[" + std::to_string(number) + "] ", 0), 0u)
+        << message;
+    EXPECT_NE(message.find(description), std::string::npos) << message;
+    EXPECT_EQ(ReadFile(Output()), kPrevious);
+  }
+
+  std::vector<Record> Succeed(const std::string& content) {
+    Run(content);
+    EXPECT_TRUE(Log().empty()) << Log().front().message;
+    return Records(ReadFileOrEmpty(Output()));
+  }
+
+  TempDir dir_;
+  FakePlatform platform_;
+  std::unique_ptr<frmMain> form_;
+};
+
+constexpr char kExampleScript[] =
+    "point U1.FI101 11\n"
+    "point U2.FI101 21\n"
+    "point A01.FI101 31\n"
+    "point A02.FI101 41\n"
+    "snapshot 11 1.5 0\n"
+    "snapshot 21 2.25 0\n"
+    "snapshot 31 -0.0625 0\n"
+    "snapshot 41 12345678 0\n"
+    "summary 11 42\n"
+    "summary 21 -3.25\n"
+    "summary 31 0.5\n"
+    "summary 41 0\n"
+    "parsetime 05-Dec-26 00:00:00 = 500\n"
+    "parsetime 06-Dec-26 00:00:00 = 600\n";
+
+TEST_F(TemplateReportTest, ExampleListGivesTheDocumentedOutput) {
+  Script(kExampleScript);
+  dir_.Write("out3.xml", kPrevious);
+  Run(Template("custom", "U1,U2", kExampleItems));
+  EXPECT_TRUE(Log().empty());
+
+  const std::string input_part =
+      "<root><system><sel><mode>custom</mode><list>U1,U2</list></sel>"
+      "</system><XXX>"
+      "<item><n>Feed flow</n><p>XXX.FI101</p><k>snapshot</k></item>"
+      "<item><n>Daily mean</n><p>XXX.FI101</p><k code=\"5\" "
+      "startdate=\"yesterday\" enddate=\"today\">Summary</k></item>"
+      "<item><n>Spare</n><p>XXX.SPARE</p><k>manual</k></item></XXX>";
+  EXPECT_EQ(ReadFile(Output()),
+            input_part +
+                "<U1>"
+                "<tag><Name>Feed flow</Name><Pointid>U1.FI101</Pointid>"
+                "<Value> 1.5</Value></tag>"
+                "<tag><Name>Daily mean</Name><Pointid>U1.FI101</Pointid>"
+                "<Value> 42</Value></tag>"
+                "<tag><Name>Spare</Name><Pointid>U1.SPARE</Pointid>"
+                "<Value>-99999</Value></tag>"
+                "</U1><U2>"
+                "<tag><Name>Feed flow</Name><Pointid>U2.FI101</Pointid>"
+                "<Value> 2.25</Value></tag>"
+                "<tag><Name>Daily mean</Name><Pointid>U2.FI101</Pointid>"
+                "<Value>-3.25</Value></tag>"
+                "<tag><Name>Spare</Name><Pointid>U2.SPARE</Pointid>"
+                "<Value>-99999</Value></tag>"
+                "</U2></root>\r\n");
+
+  // The summary ran from yesterday to today at midnight, with code 5.
+  const std::string calls = Calls();
+  EXPECT_NE(calls.find("piar_summary 11 start=500 end=600 code=5"),
+            std::string::npos)
+      << calls;
+  EXPECT_NE(calls.find("piar_summary 21 start=500 end=600 code=5"),
+            std::string::npos)
+      << calls;
+  // The spare item asks the historian nothing.
+  EXPECT_EQ(calls.find("SPARE"), std::string::npos) << calls;
+}
+
+TEST_F(TemplateReportTest, ExampleRangeNamesTheSystemsA01AndA02) {
+  Script(kExampleScript);
+  const std::vector<Record> records =
+      Succeed(Template("numbered", "1,2", kExampleItems));
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].system, "A01");
+  EXPECT_EQ(records[0].tags, (std::vector<std::vector<std::string>>{
+                                 {"Feed flow", "A01.FI101", "-.0625"},
+                                 {"Daily mean", "A01.FI101", " .5"},
+                                 {"Spare", "A01.SPARE", "-99999"}}));
+  EXPECT_EQ(records[1].system, "A02");
+  EXPECT_EQ(records[1].tags, (std::vector<std::vector<std::string>>{
+                                 {"Feed flow", "A02.FI101", " 1.234568E+07"},
+                                 {"Daily mean", "A02.FI101", " 0"},
+                                 {"Spare", "A02.SPARE", "-99999"}}));
+}
+
+TEST_F(TemplateReportTest, ModeAndSystemsTextGiveTheSystemNames) {
+  struct Case {
+    std::string mode;
+    std::string systems;
+    std::vector<std::string> names;
+  };
+  const std::vector<Case> cases = {
+      {"custom", "U1,U2", {"U1", "U2"}},
+      {"custom", "", {}},
+      {"custom", "B2", {"B2"}},
+      {"", "1,3", {"A01", "A02", "A03"}},
+      {"range", "9,10", {"A09", "A10"}},
+      {"range", "99,100", {"A99", "A100"}},
+      {"range", "5,5", {"A05"}},
+      {"range", "1,3,7", {"A01", "A02", "A03"}},
+      {"range", " 2.5 , 3.5", {"A02", "A03", "A04"}},
+      {"range", "-5,-4", {"A-05", "A-04"}},
+      {"range", "-1,1", {"A-01", "A00", "A01"}},
+      {"range", "+7,7e0", {"A07"}},
+      {" custom", "1,2", {"A01", "A02"}},
+      {"custom ", "1,2", {"A01", "A02"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("mode [" + c.mode + "] systems [" + c.systems + "]");
+    EXPECT_EQ(SystemNames(Succeed(Template(c.mode, c.systems, ""))), c.names);
+  }
+}
+
+TEST_F(TemplateReportTest, KindWordsPatternsAndValues) {
+  // No script: every point is found and every value is 1.5.
+  const std::string items =
+      Item("a", "XXX.S",
+           Kind("summary",
+                " code=\"1\" startdate=\"now\" "
+                "enddate=\"now\"")) +
+      Item("b", "XXX.S",
+           Kind("Summary",
+                " code=\" 2.5 \" startdate=\"x\" "
+                "enddate=\"\"")) +
+      Item("c", "XXX.S",
+           Kind("SUMMARY",
+                " code=\"-2147483648\" "
+                "startdate=\"today\" "
+                "enddate=\"today\"")) +
+      Item("d", "XXX.A", Kind("Archive", " archdate=\"yesterday\"")) +
+      Item("e", "XXX.N", Kind("SnapShot")) +
+      Item("f", "XXX.N", Kind("snapshots")) + Item("g", "XXX.N", Kind("")) +
+      Item("h", "FIXED.POINT", Kind("other")) +
+      Item("i", "XXX.XXX_XXXX", Kind("x")) + Item("j", "xXXX", Kind("x"));
+  const std::vector<Record> records =
+      Succeed(Template("custom", "U1,U2", items));
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[1].tags, (std::vector<std::vector<std::string>>{
+                                 {"a", "U2.S", " 1.5"},
+                                 {"b", "U2.S", " 1.5"},
+                                 {"c", "U2.S", " 1.5"},
+                                 {"d", "U2.A", " 1.5"},
+                                 {"e", "U2.N", " 1.5"},
+                                 {"f", "U2.N", "-99999"},
+                                 {"g", "U2.N", "-99999"},
+                                 {"h", "FIXED.POINT", "-99999"},
+                                 {"i", "U2.U2_U2X", "-99999"},
+                                 {"j", "xU2", "-99999"}}));
+  const std::string calls = Calls();
+  // Codes reach the historian as converted: " 2.5 " rounds to 2.
+  EXPECT_NE(calls.find("code=1 "), std::string::npos) << calls;
+  EXPECT_NE(calls.find("code=2 "), std::string::npos) << calls;
+  EXPECT_NE(calls.find("code=-2147483648 "), std::string::npos) << calls;
+  EXPECT_EQ(calls.find("FIXED.POINT"), std::string::npos) << calls;
+}
+
+TEST_F(TemplateReportTest, OutputKeepsTheInputAndAddsAfterRootChildren) {
+  const std::string input =
+      "<?xml version=\"1.0\"?>\n"
+      "<root a=\"1\">\n  <!-- note -->\n  <before>x</before>\n"
+      "  <system>\n    <sel><mode>custom</mode><list>S1</list><extra/></sel>"
+      "<more/>\n  </system>\n"
+      "  <XXX>\n    <item><n>N</n><p>XXX</p><k>none</k><x>y</x></item>\n"
+      "  </XXX>\n  <after/>\n</root>\n";
+  Run(input);
+  EXPECT_TRUE(Log().empty());
+  const std::string output = ReadFile(Output());
+  EXPECT_NE(output.find("<!-- note --><before>x</before><system><sel><mode>"
+                        "custom</mode><list>S1</list><extra/>"),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find("<item><n>N</n><p>XXX</p><k>none</k><x>y</x></item>"
+                        "</XXX><after/><S1><tag><Name>N</Name><Pointid>S1"
+                        "</Pointid><Value>-99999</Value></tag></S1></root>"
+                        "\r\n"),
+            std::string::npos)
+      << output;
+}
+
+TEST_F(TemplateReportTest, EmptyListAndEmptyItemsComplete) {
+  // An empty list writes the input unchanged, even without a root.
+  Run(Template("custom", "", kExampleItems, /*with_root=*/false));
+  EXPECT_TRUE(Log().empty());
+  pugi::xml_document input;
+  ASSERT_TRUE(
+      input.load_string(Template("custom", "", kExampleItems, false).c_str()));
+  std::ostringstream expected;
+  input.save(expected, "", pugi::format_raw | pugi::format_no_declaration);
+  EXPECT_EQ(ReadFile(Output()), expected.str() + "\r\n");
+
+  // An empty XXX gives empty system elements.
+  Run(Template("custom", "U1,U2", ""));
+  EXPECT_TRUE(Log().empty());
+  const std::string output = ReadFile(Output());
+  EXPECT_NE(output.find("<XXX/><U1/><U2/></root>\r\n"), std::string::npos)
+      << output;
+}
+
+TEST_F(TemplateReportTest, BareInputNameIsReadFromTheWorkingDirectory) {
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.path());
+  dir_.Write("tags3.xml", Template("custom", "U 1", ""));
+  Form().BuildTemplateReport("tags3.xml", Output());
+  std::filesystem::current_path(previous);
+  ASSERT_EQ(Log().size(), 1u);
+  EXPECT_EQ(Log()[0].message,
+            "[-2147467259] tags3.xml: system name \"U 1\" is not a valid "
+            "element name");
+  EXPECT_FALSE(Form().Busy);
+}
+
+TEST_F(TemplateReportTest, EveryFailureKeepsThePreviousReport) {
+  struct Case {
+    std::string name;
+    std::string content;
+    int32_t number;
+    std::string description;
+  };
+  const std::string ok = Item("N", "XXX.P", Kind("snapshot"));
+  const std::string system_only =
+      "<root><XXX>" + ok + "</XXX><system>%</system></root>";
+  const auto with_system = [&](const std::string& inner) {
+    std::string text = system_only;
+    return text.replace(text.find('%'), 1, inner);
+  };
+  const std::vector<Case> cases = {
+      {"not well-formed", "<root><system>", 91, "no <system> element"},
+      {"no system", "<root><XXX/></root>", 91, "no <system> element"},
+      {"empty system", with_system(""), 91, "<system> has no child nodes"},
+      {"system selector is a comment", with_system("<!--c--><sel/>"), 91,
+       "child node 0 of <system> is a comment"},
+      {"system selector is text", with_system("custom"), 91,
+       "child node 0 of <system> is a text"},
+      {"selector without children", with_system("<sel/>"), 91,
+       "<system>/<sel> has no child node 0"},
+      {"selector without list", with_system("<sel><m>custom</m></sel>"), 91,
+       "<system>/<sel> has no child node 1"},
+      {"Custom takes the range path", Template("Custom", "U1,U2", ok), 13,
+       "\"U2\" is not a number"},
+      {"range 3,1", Template("r", "3,1", ok), 5,
+       "first number 3 is greater than its last 1"},
+      {"range of one piece", Template("r", "5", ok), 9, "needs two numbers"},
+      {"empty range", Template("r", "", ok), 9, "needs two numbers"},
+      {"first not a number", Template("r", "x1,3", ok), 13,
+       "\"x1\" is not a number"},
+      {"blank first", Template("r", ",3", ok), 13, "\"\" is not a number"},
+      {"range beyond 16 bits", Template("r", "1,40000", ok), 6,
+       "\"40000\" is outside -32768..32767"},
+      {"range below 16 bits", Template("r", "-32769,1", ok), 6,
+       "\"-32769\" is outside"},
+      {"range rounding beyond 16 bits", Template("r", "1,32767.5", ok), 6,
+       "outside"},
+      {"range ending at 32767", Template("r", "32767,32767", ok), 6,
+       "ends at 32767"},
+      {"empty name inside", Template("custom", "U1,,U2", ok), -2147467259,
+       "system name \"\" is not a valid element name"},
+      {"trailing comma", Template("custom", "U1,", ok), -2147467259,
+       "system name \"\" is not a valid element name"},
+      {"digit first", Template("custom", "1A", ok), -2147467259,
+       "system name \"1A\" is not a valid element name"},
+      {"markup in a name", Template("custom", "a&gt;&lt;b", ok), -2147467259,
+       "system name \"a><b\" is not a valid element name"},
+      {"no XXX", "<root><system><s><m>custom</m><l>U1</l></s></system></root>",
+       91, "no <XXX> element"},
+      {"item with one child",
+       Template("custom", "U1", ok + ok + "<item><n>x</n></item>"), 91,
+       "item 3 of <XXX> has 1 child node, needs 3"},
+      {"comment among items",
+       Template("custom", "U1", ok + "<!-- spare -->" + ok), 91,
+       "item 2 of <XXX> is a comment and has 0 child nodes, needs 3"},
+      {"summary without code",
+       Template("custom", "U1",
+                Item("N", "XXX.P",
+                     Kind("summary", " startdate=\"now\" enddate=\"now\""))),
+       91,
+       "item 1 of <XXX> for system \"U1\" (point \"U1.P\"): <k> has no "
+       "attribute code"},
+      {"summary without enddate",
+       Template("custom", "U1",
+                Item("N", "XXX.P",
+                     Kind("summary",
+                          " code=\"1\" "
+                          "startdate=\"now\""))),
+       91, "<k> has no attribute enddate"},
+      {"archive without archdate",
+       Template("custom", "U1", Item("N", "XXX.P", Kind("archive"))), 91,
+       "<k> has no attribute archdate"},
+      {"summary kind as text",
+       Template("custom", "U1", "<item><n>N</n><p>XXX.P</p>summary</item>"), 91,
+       "the kind \"SUMMARY\" is a text, not an element"},
+      {"code beyond 32 bits",
+       Template("custom", "U1",
+                Item("N", "XXX.P",
+                     Kind("SUMMARY",
+                          " code=\"2147483648\" "
+                          "startdate=\"now\" "
+                          "enddate=\"now\""))),
+       6, "attribute code \"2147483648\" is outside"},
+      {"code not a number",
+       Template("custom", "U1",
+                Item("N", "XXX.P",
+                     Kind("SUMMARY",
+                          " code=\"5a\" "
+                          "startdate=\"now\" "
+                          "enddate=\"now\""))),
+       13, "attribute code \"5a\" is not a number"},
+      {"no root", Template("custom", "U1,U2", ok, /*with_root=*/false), 91,
+       "no <root> element to take the records of system \"U1\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExpectFailure(c.content, c.number, c.description);
+  }
+  // A missing input file fails the same way.
+  std::filesystem::remove(dir_.File("tags3.xml"));
+  dir_.Write("out3.xml", kPrevious);
+  Form().BuildTemplateReport(dir_.File("tags3.xml"), Output());
+  ASSERT_EQ(Log().size(), cases.size() + 1);
+  EXPECT_NE(Log().back().message.find("no <system> element"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile(Output()), kPrevious);
+}
+
+TEST_F(TemplateReportTest, MissingRootFailsAfterTheFirstSystemsRecords) {
+  ExpectFailure(
+      Template("custom", "U1,U2", Item("N", "XXX.P", Kind("snapshot")), false),
+      91, "no <root> element");
+  const std::string calls = Calls();
+  EXPECT_NE(calls.find("pipt_findpoint U1.P"), std::string::npos) << calls;
+  EXPECT_EQ(calls.find("U2.P"), std::string::npos) << calls;
+}
+
+TEST_F(TemplateReportTest, HistorianFailuresEndTheRun) {
+  platform_.library_names = {"libtavrolin-no-such-client.so",
+                             "libtavrolin-no-such-login.so"};
+  // The snapshot reader turns its failure into the value text.
+  const std::vector<Record> records =
+      Succeed(Template("custom", "U1", Item("N", "XXX.P", Kind("snapshot"))));
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].tags[0][2].rfind("error: ", 0), 0u);
+  // The archive reader's failure ends the run.
+  ExpectFailure(Template("custom", "U1",
+                         Item("N", "XXX.P", Kind("archive", " archdate=\"\""))),
+                53, "item 1 of <XXX> for system \"U1\" (point \"U1.P\"): ");
+}
+
+TEST_F(TemplateReportTest, UnwritableOutputIsReported) {
+  dir_.Write("tags3.xml", Template("custom", "U1", ""));
+  Form().BuildTemplateReport(dir_.File("tags3.xml"),
+                             dir_.File("missing/out3.xml"));
+  ASSERT_EQ(Log().size(), 1u);
+  EXPECT_EQ(Log()[0].message.rfind("[75] ", 0), 0u) << Log()[0].message;
+  EXPECT_FALSE(Form().Busy);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("missing")));
+}
+
+// The 16-bit counters: 32767 entries are processed, 32768 fail after the last
+// pass, more fail before the first.
+std::string Names(int count) {
+  std::string text;
+  for (int i = 1; i <= count; ++i) {
+    text += (i > 1 ? ",S" : "S") + std::to_string(i);
+  }
+  return text;
+}
+
+TEST_F(TemplateReportTest, SystemListLimits) {
+  EXPECT_EQ(Succeed(Template("custom", Names(32767), "")).size(), 32767u);
+  ExpectFailure(Template("custom", Names(32768), ""), 6,
+                "the list of systems holds 32768 entries");
+  // Without a root, 32768 entries reach the first system; 32769 do not.
+  ExpectFailure(Template("custom", Names(32768), "", false), 91,
+                "no <root> element to take the records of system \"S1\"");
+  ExpectFailure(Template("custom", Names(32769), "", false), 6,
+                "the list of systems holds 32769 entries");
+  // A range of 32768 numbers fails after its last pass.
+  ExpectFailure(Template("r", "-1,32766", ""), 6,
+                "the list of systems holds 32768 entries");
+  ExpectFailure(Template("r", "1,32767", ""), 6, "ends at 32767");
+}
+
+std::string Items(int count, const std::string& first) {
+  std::string items = first;
+  const std::string item = Item("N", "P", Kind("x"));
+  for (int i = 1; i < count; ++i) items += item;
+  return items;
+}
+
+TEST_F(TemplateReportTest, ItemListLimits) {
+  const std::string plain = Item("N", "P", Kind("x"));
+  const std::string failing = Item("N", "P", Kind("archive"));
+  const std::vector<Record> records =
+      Succeed(Template("custom", "U1", Items(32767, plain)));
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].tags.size(), 32767u);
+  ExpectFailure(Template("custom", "U1", Items(32768, plain)), 6,
+                "<XXX> holds 32768 entries");
+  // 32768 items are walked (the first one fails); 32769 are refused first.
+  ExpectFailure(Template("custom", "U1", Items(32768, failing)), 91,
+                "has no attribute archdate");
+  ExpectFailure(Template("custom", "U1", Items(32769, failing)), 6,
+                "<XXX> holds 32769 entries");
+}
+
+}  // namespace
+}  // namespace tavrolin
