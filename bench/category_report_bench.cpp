@@ -2,28 +2,15 @@
 // stand-in historian answering at once: the time per item stays flat as the
 // tag list grows (every pass over the document is linear).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 
-#include "historian/basPI_API.h"
-#include "historian/module1.h"
-#include "platform/dynamic_library.h"
-#include "platform/posix/code_page.h"
-#include "platform/report_file.h"
+#include "bench/report_bench_services.h"
 #include "reports/category_report.h"
 
 namespace tavrolin {
 namespace {
-
-class FixedClock : public Clock {
- public:
-  LocalDateTime Now() override { return {2026, 12, 6, 6, 43, 30}; }
-};
 
 // A tag list of four categories of `items` points each, indented as people
 // write them.
@@ -43,26 +30,10 @@ std::string TagList(int items) {
 
 void BM_CategoryReport(benchmark::State& state) {
   const int items = static_cast<int>(state.range(0));
-  unsetenv("STUB_HISTORIAN_SCRIPT");
-  unsetenv("STUB_HISTORIAN_LOG");
-  const auto folder = std::filesystem::temp_directory_path() /
-                      ("tavrolin-bench-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(folder);
-  const std::string input = (folder / "tags.xml").string();
-  const std::string output = (folder / "out.xml").string();
-  std::ofstream(input, std::ios::binary) << TagList(items);
-
-  auto loader = CreateLibraryLoader();
-  basPI_API api(*loader, {"libstub_piapi32.so", "libstub_pilog32.so"});
-  DateSettings date_settings;
-  posix::Utf8CodePage code_page;
-  Module1 readers(api, date_settings, code_page);
-  FixedClock clock;
-  auto writer = CreateReportFileWriter();
-  ReportServices services{readers, clock, date_settings, code_page, *writer};
+  BenchServices bench("tags.xml", TagList(items));
 
   for (auto _ : state) {
-    MakeCategoryReport(services, input, output);
+    MakeCategoryReport(bench.services(), bench.input(), bench.output());
   }
   const int64_t per_run = 4 * static_cast<int64_t>(items);
   state.SetItemsProcessed(state.iterations() * per_run);
@@ -70,8 +41,7 @@ void BM_CategoryReport(benchmark::State& state) {
       static_cast<double>(state.iterations() * per_run),
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["report_bytes"] =
-      static_cast<double>(std::filesystem::file_size(output));
-  std::filesystem::remove_all(folder);
+      static_cast<double>(std::filesystem::file_size(bench.output()));
 }
 
 BENCHMARK(BM_CategoryReport)

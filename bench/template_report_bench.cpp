@@ -2,30 +2,18 @@
 // each, with the stand-in historian answering at once (no script): the time
 // per generated `tag` stays flat as the systems grow from 10 to 1,000.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "historian/basPI_API.h"
-#include "historian/module1.h"
-#include "platform/dynamic_library.h"
-#include "platform/posix/code_page.h"
-#include "platform/report_file.h"
+#include "bench/report_bench_services.h"
 #include "reports/template_report.h"
 
 namespace tavrolin {
 namespace {
 
 constexpr int kItems = 30;
-
-class FixedClock : public Clock {
- public:
-  LocalDateTime Now() override { return {2026, 12, 6, 6, 43, 30}; }
-};
 
 // A template of `systems` names and 30 items: a third snapshots, a third
 // summaries from yesterday to today, a third archived values of now.
@@ -64,26 +52,10 @@ std::string TemplateFile(int systems) {
 
 void BM_TemplateReport(benchmark::State& state) {
   const int systems = static_cast<int>(state.range(0));
-  unsetenv("STUB_HISTORIAN_SCRIPT");
-  unsetenv("STUB_HISTORIAN_LOG");
-  const auto folder = std::filesystem::temp_directory_path() /
-                      ("tavrolin-template-bench-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(folder);
-  const std::string input = (folder / "tags3.xml").string();
-  const std::string output = (folder / "out3.xml").string();
-  std::ofstream(input, std::ios::binary) << TemplateFile(systems);
-
-  auto loader = CreateLibraryLoader();
-  basPI_API api(*loader, {"libstub_piapi32.so", "libstub_pilog32.so"});
-  DateSettings date_settings;
-  posix::Utf8CodePage code_page;
-  Module1 readers(api, date_settings, code_page);
-  FixedClock clock;
-  auto writer = CreateReportFileWriter();
-  ReportServices services{readers, clock, date_settings, code_page, *writer};
+  BenchServices bench("tags3.xml", TemplateFile(systems));
 
   for (auto _ : state) {
-    MakeTemplateReport(services, input, output);
+    MakeTemplateReport(bench.services(), bench.input(), bench.output());
   }
   const int64_t tags = static_cast<int64_t>(systems) * kItems;
   state.SetItemsProcessed(state.iterations() * tags);
@@ -91,8 +63,7 @@ void BM_TemplateReport(benchmark::State& state) {
       static_cast<double>(state.iterations() * tags),
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["report_bytes"] =
-      static_cast<double>(std::filesystem::file_size(output));
-  std::filesystem::remove_all(folder);
+      static_cast<double>(std::filesystem::file_size(bench.output()));
 }
 
 BENCHMARK(BM_TemplateReport)

@@ -2,23 +2,10 @@
 
 #include <windows.h>
 
-#include <limits>
-
 #include "platform/error.h"
 #include "platform/windows/wide_text.h"
 
 namespace tavrolin::windows {
-namespace {
-
-int CheckedLength(std::size_t size) {
-  if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-    throw Error(errnum::kOutOfMemory, "Text too long to convert");
-  }
-  return static_cast<int>(size);
-}
-
-}  // namespace
-
 AnsiCodePage::AnsiCodePage() : code_page_(GetACP()) {}
 
 AnsiCodePage::AnsiCodePage(uint32_t code_page) : code_page_(code_page) {}

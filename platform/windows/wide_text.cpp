@@ -7,16 +7,12 @@
 #include "platform/error.h"
 
 namespace tavrolin::windows {
-namespace {
-
 int CheckedLength(std::size_t size) {
   if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
     throw Error(errnum::kOutOfMemory, "Text too long to convert");
   }
   return static_cast<int>(size);
 }
-
-}  // namespace
 
 std::wstring Utf8ToWide(std::string_view text) {
   if (text.empty()) return std::wstring();

@@ -2,11 +2,16 @@
 // texts, and the system's description of an error code.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace tavrolin::windows {
+
+// A text's length as the conversion functions take it; throws when the text
+// is too long for them.
+int CheckedLength(std::size_t size);
 
 std::wstring Utf8ToWide(std::string_view text);
 std::string WideToUtf8(std::wstring_view text);
