@@ -1,5 +1,6 @@
 #include "historian/time_text.h"
 
+#include <chrono>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -13,14 +14,12 @@ const std::array<std::string, 12> kEnglishMonths = {"Jan", "Feb", "Mar", "Apr",
                                                     "May", "Jun", "Jul", "Aug",
                                                     "Sep", "Oct", "Nov", "Dec"};
 
-bool IsLeapYear(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30,
-                                  31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+bool IsCalendarDate(int year, int month, int day) {
+  namespace chrono = std::chrono;
+  return chrono::year_month_day(chrono::year(year),
+                                chrono::month(static_cast<unsigned>(month)),
+                                chrono::day(static_cast<unsigned>(day)))
+      .ok();
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -207,8 +206,10 @@ struct Reading {
   std::optional<LocalDateTime> Result() const {
     if (!day || !month || !year) return std::nullopt;
     LocalDateTime when{*year, *month, *day, 0, 0, 0};
-    if (*month < 1 || *month > 12) return std::nullopt;
-    if (*day < 1 || *day > DaysInMonth(*year, *month)) return std::nullopt;
+    if (*month < 1 || *month > 12 || *day < 1 || *day > 31 ||
+        !IsCalendarDate(*year, *month, *day)) {
+      return std::nullopt;
+    }
     if (hour24) {
       if (*hour24 > 23) return std::nullopt;
       when.hour = *hour24;
@@ -541,14 +542,18 @@ std::string ParserTimeText(std::string_view time_text,
 }
 
 LocalDateTime DayBefore(const LocalDateTime& day) {
-  LocalDateTime before = day;
-  if (--before.day >= 1) return before;
-  if (--before.month < 1) {
-    before.month = 12;
-    --before.year;
-  }
-  before.day = DaysInMonth(before.year, before.month);
-  return before;
+  namespace chrono = std::chrono;
+  const chrono::year_month_day before{
+      chrono::sys_days(chrono::year_month_day(
+          chrono::year(day.year),
+          chrono::month(static_cast<unsigned>(day.month)),
+          chrono::day(static_cast<unsigned>(day.day)))) -
+      chrono::days(1)};
+  LocalDateTime result = day;
+  result.year = static_cast<int>(before.year());
+  result.month = static_cast<int>(static_cast<unsigned>(before.month()));
+  result.day = static_cast<int>(static_cast<unsigned>(before.day()));
+  return result;
 }
 
 }  // namespace tavrolin

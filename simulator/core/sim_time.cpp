@@ -22,14 +22,13 @@ std::tm ToLocal(Seconds time) {
   return local;
 }
 
-bool IsLeap(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-  static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30,
-                                                31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
+bool IsCalendarDate(int year, int month, int day) {
+  if (month < 1 || month > 12 || day < 1 || day > 31) return false;
+  return std::chrono::year_month_day(
+             std::chrono::year(year),
+             std::chrono::month(static_cast<unsigned>(month)),
+             std::chrono::day(static_cast<unsigned>(day)))
+      .ok();
 }
 
 char Lower(char c) {
@@ -176,10 +175,9 @@ Seconds Now() {
 
 bool ValidDateTime(int year, int month, int day, int hour, int minute,
                    int second) {
-  return year >= 1900 && year <= 9999 && month >= 1 && month <= 12 &&
-         day >= 1 && day <= DaysInMonth(year, month) && hour >= 0 &&
-         hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 &&
-         second <= 59;
+  return year >= 1900 && year <= 9999 && IsCalendarDate(year, month, day) &&
+         hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 &&
+         second >= 0 && second <= 59;
 }
 
 std::optional<Seconds> LocalToSeconds(int year, int month, int day, int hour,
