@@ -45,11 +45,18 @@ int32_t Module1::ResolvePoint(int32_t point_number, std::string& tag_name) {
 // written for the library's parser, parsed against the library's current
 // time. The empty text is parsed as the empty text.
 int32_t Module1::ParseTimeText(const std::string& time_text) {
-  const std::string parser_text =
-      code_page_.FromUtf8(ParserTimeText(time_text, date_settings_));
+  // The text is made in a buffer kept for the purpose: no allocation per
+  // call once it has grown to the size of a time text.
+  thread_local std::string parser_text;
+  parser_text.clear();
+  AppendParserTimeText(time_text, date_settings_, parser_text);
   const int32_t now = api_.pitm_systime();
   int32_t time = 0;
-  api_.pitm_parsetime(parser_text.c_str(), now, &time);
+  if (code_page_.IsUtf8()) {
+    api_.pitm_parsetime(parser_text.c_str(), now, &time);
+  } else {
+    api_.pitm_parsetime(code_page_.FromUtf8(parser_text).c_str(), now, &time);
+  }
   return time;
 }
 

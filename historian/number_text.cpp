@@ -22,7 +22,6 @@ std::string NumberText(float value) {
   if (std::isinf(value)) return value < 0 ? "-Infinity" : " Infinity";
   if (value == 0) return " 0";
 
-  std::string text = value < 0 ? "-" : " ";
   const double magnitude = std::fabs(static_cast<double>(value));
 
   // The exact decimal value, as "d.ddd...e+XX".
@@ -35,58 +34,66 @@ std::string NumberText(float value) {
   int exponent = 0;
   std::from_chars(scientific.data() + e + (scientific[e + 1] == '+' ? 2 : 1),
                   scientific.data() + scientific.size(), exponent);
-  std::string digits;
-  digits.reserve(kExactDigits + 1);
-  for (char c : scientific.substr(0, e)) {
-    if (c != '.') digits.push_back(c);
-  }
+
+  // The first eight significant digits: "d.ddddddd" without the point.
+  char kept[kSignificantDigits];
+  kept[0] = scientific[0];
+  for (int i = 1; i < kSignificantDigits; ++i) kept[i] = scientific[i + 1];
+  const char next = scientific[kSignificantDigits + 1];
 
   // Round to seven significant digits, halves away from zero. A carry out of
   // the first digit makes the digits 1000000 of the next power of ten.
-  std::string kept = digits.substr(0, kSignificantDigits);
-  if (digits[kSignificantDigits] >= '5') {
+  if (next >= '5') {
     int i = kSignificantDigits - 1;
     while (i >= 0 && kept[i] == '9') kept[i--] = '0';
     if (i >= 0) {
       ++kept[i];
     } else {
-      kept = "1" + kept.substr(0, kSignificantDigits - 1);
+      kept[0] = '1';
       ++exponent;
     }
   }
-  while (kept.size() > 1 && kept.back() == '0') kept.pop_back();
-  const int count = static_cast<int>(kept.size());
+  int count = kSignificantDigits;
+  while (count > 1 && kept[count - 1] == '0') --count;
+  const std::string_view digits(kept, static_cast<std::size_t>(count));
 
+  // At most sign, point, 10 positional digits or 7 digits and "E+38".
+  char text[24];
+  char* out = text;
+  *out++ = value < 0 ? '-' : ' ';
+  const auto put = [&out](std::string_view part) {
+    for (const char c : part) *out++ = c;
+  };
   if (exponent >= -4 && exponent <= 6) {
     if (exponent >= 0) {
       const int integer_digits = exponent + 1;
       if (count <= integer_digits) {
-        text += kept;
-        text.append(integer_digits - count, '0');
+        put(digits);
+        for (int i = count; i < integer_digits; ++i) *out++ = '0';
       } else {
-        text += kept.substr(0, integer_digits);
-        text += '.';
-        text += kept.substr(integer_digits);
+        put(digits.substr(0, integer_digits));
+        *out++ = '.';
+        put(digits.substr(integer_digits));
       }
     } else {
-      text += '.';
-      text.append(-exponent - 1, '0');
-      text += kept;
+      *out++ = '.';
+      for (int i = 0; i < -exponent - 1; ++i) *out++ = '0';
+      put(digits);
     }
-    return text;
+    return std::string(text, out);
   }
 
-  text += kept[0];
+  *out++ = digits[0];
   if (count > 1) {
-    text += '.';
-    text += kept.substr(1);
+    *out++ = '.';
+    put(digits.substr(1));
   }
-  text += 'E';
-  text += exponent < 0 ? '-' : '+';
+  *out++ = 'E';
+  *out++ = exponent < 0 ? '-' : '+';
   const int exponent_magnitude = std::abs(exponent);
-  if (exponent_magnitude < 10) text += '0';
-  text += std::to_string(exponent_magnitude);
-  return text;
+  if (exponent_magnitude < 10) *out++ = '0';
+  out = std::to_chars(out, text + sizeof text, exponent_magnitude).ptr;
+  return std::string(text, out);
 }
 
 }  // namespace tavrolin

@@ -1,5 +1,6 @@
 #include "historian/time_text.h"
 
+#include <charconv>
 #include <chrono>
 #include <optional>
 #include <utility>
@@ -324,6 +325,16 @@ bool ReadPicture(const std::vector<Element>& elements, std::string_view text,
   return true;
 }
 
+void WriteGeneral(const LocalDateTime& when, const DateSettings& settings,
+                  const std::vector<Element>& date,
+                  const std::vector<Element>& time, std::string& text) {
+  WritePicture(date, when, settings, text);
+  if (when.hour != 0 || when.minute != 0 || when.second != 0) {
+    text += ' ';
+    WritePicture(time, when, settings, text);
+  }
+}
+
 // The general form, by settings that are taken as they are.
 std::optional<std::string> WriteGeneral(const LocalDateTime& when,
                                         const DateSettings& settings) {
@@ -331,29 +342,24 @@ std::optional<std::string> WriteGeneral(const LocalDateTime& when,
   const auto time = SplitPicture(settings.long_time);
   if (!date || !time) return std::nullopt;
   std::string text;
-  WritePicture(*date, when, settings, text);
-  if (when.hour != 0 || when.minute != 0 || when.second != 0) {
-    text += ' ';
-    WritePicture(*time, when, settings, text);
-  }
+  WriteGeneral(when, settings, *date, *time, text);
   return text;
 }
 
 std::optional<LocalDateTime> ReadGeneral(std::string_view text,
-                                         const DateSettings& settings) {
-  const auto date = SplitPicture(settings.short_date);
-  const auto time = SplitPicture(settings.long_time);
-  if (!date || !time) return std::nullopt;
+                                         const DateSettings& settings,
+                                         const std::vector<Element>& date,
+                                         const std::vector<Element>& time) {
   Reading reading;
   std::size_t position = 0;
-  if (!ReadPicture(*date, text, position, settings, reading)) {
+  if (!ReadPicture(date, text, position, settings, reading)) {
     return std::nullopt;
   }
   if (position < text.size()) {
     if (text[position] != ' ') return std::nullopt;
     ++position;
     Reading time_reading;
-    if (!ReadPicture(*time, text, position, settings, time_reading) ||
+    if (!ReadPicture(time, text, position, settings, time_reading) ||
         position != text.size()) {
       return std::nullopt;
     }
@@ -376,6 +382,14 @@ std::optional<LocalDateTime> ReadGeneral(std::string_view text,
     return std::nullopt;
   }
   return reading.Result();
+}
+
+std::optional<LocalDateTime> ReadGeneral(std::string_view text,
+                                         const DateSettings& settings) {
+  const auto date = SplitPicture(settings.short_date);
+  const auto time = SplitPicture(settings.long_time);
+  if (!date || !time) return std::nullopt;
+  return ReadGeneral(text, settings, *date, *time);
 }
 
 std::string WriteFixed(const LocalDateTime& day, const DateSettings& settings) {
@@ -499,19 +513,54 @@ DateSettings MakeUsable(const DateSettings& given) {
 
 }  // namespace
 
-DateSettings UsableDateSettings(const DateSettings& settings) {
-  // The settings rarely change: the last answer is kept.
-  thread_local std::optional<std::pair<DateSettings, DateSettings>> last;
-  if (!last || !SameSettings(last->first, settings)) {
-    last.emplace(settings, MakeUsable(settings));
+namespace {
+
+// Usable settings with their pictures split once.
+struct Usable {
+  DateSettings given;
+  DateSettings settings;
+  std::vector<Element> date;
+  std::vector<Element> time;
+};
+
+// The settings rarely change: the last answer is kept.
+const Usable& UsableOf(const DateSettings& settings) {
+  thread_local std::optional<Usable> last;
+  if (!last || !SameSettings(last->given, settings)) {
+    Usable usable{settings, MakeUsable(settings), {}, {}};
+    // Usable settings always have pictures that split.
+    usable.date = *SplitPicture(usable.settings.short_date);
+    usable.time = *SplitPicture(usable.settings.long_time);
+    last = std::move(usable);
   }
-  return last->second;
+  return *last;
+}
+
+std::optional<LocalDateTime> ReadUsable(std::string_view text,
+                                        const Usable& usable) {
+  if (auto fixed = ReadFixed(text, usable.settings)) return fixed;
+  return ReadGeneral(text, usable.settings, usable.date, usable.time);
+}
+
+void AppendNumber(int number, int width, std::string& out) {
+  char digits[16];
+  char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  for (auto length = end - digits; length < width; ++length) out += '0';
+  out.append(digits, end);
+}
+
+}  // namespace
+
+const DateSettings& UsableDateSettings(const DateSettings& settings) {
+  return UsableOf(settings).settings;
 }
 
 std::string FormatGeneralDate(const LocalDateTime& when,
                               const DateSettings& settings) {
-  // Usable settings always have pictures that split.
-  return *WriteGeneral(when, UsableDateSettings(settings));
+  const Usable& usable = UsableOf(settings);
+  std::string text;
+  WriteGeneral(when, usable.settings, usable.date, usable.time, text);
+  return text;
 }
 
 std::string FormatFixedDate(const LocalDateTime& day,
@@ -521,24 +570,45 @@ std::string FormatFixedDate(const LocalDateTime& day,
 
 LocalDateTime ReadTimeText(std::string_view text,
                            const DateSettings& settings) {
-  const auto when = Read(text, UsableDateSettings(settings));
+  const auto when = ReadUsable(text, UsableOf(settings));
   if (!when) ThrowUnreadable(text);
   return *when;
 }
 
 std::string FormatParserTime(const LocalDateTime& when,
                              const DateSettings& settings) {
-  const DateSettings usable = UsableDateSettings(settings);
-  return Padded(when.day, 2) + "-" +
-         usable.month_abbreviations[when.month - 1] + "-" +
-         Padded(when.year % 100, 2) + " " + Padded(when.hour, 2) + ":" +
-         Padded(when.minute, 2) + ":" + Padded(when.second, 2);
+  std::string text;
+  AppendParserTime(when, settings, text);
+  return text;
+}
+
+void AppendParserTime(const LocalDateTime& when, const DateSettings& settings,
+                      std::string& out) {
+  const DateSettings& usable = UsableDateSettings(settings);
+  AppendNumber(when.day, 2, out);
+  out += '-';
+  out += usable.month_abbreviations[when.month - 1];
+  out += '-';
+  AppendNumber(when.year % 100, 2, out);
+  out += ' ';
+  AppendNumber(when.hour, 2, out);
+  out += ':';
+  AppendNumber(when.minute, 2, out);
+  out += ':';
+  AppendNumber(when.second, 2, out);
 }
 
 std::string ParserTimeText(std::string_view time_text,
                            const DateSettings& settings) {
-  if (time_text.empty()) return std::string();
-  return FormatParserTime(ReadTimeText(time_text, settings), settings);
+  std::string text;
+  AppendParserTimeText(time_text, settings, text);
+  return text;
+}
+
+void AppendParserTimeText(std::string_view time_text,
+                          const DateSettings& settings, std::string& out) {
+  if (time_text.empty()) return;
+  AppendParserTime(ReadTimeText(time_text, settings), settings, out);
 }
 
 LocalDateTime DayBefore(const LocalDateTime& day) {

@@ -39,6 +39,11 @@ std::string FormatParserTime(const LocalDateTime& when,
 // FormatParserTime.
 std::string ParserTimeText(std::string_view time_text,
                            const DateSettings& settings);
+// The same two appended to `out`, whose buffer can so be used again.
+void AppendParserTime(const LocalDateTime& when, const DateSettings& settings,
+                      std::string& out);
+void AppendParserTimeText(std::string_view time_text,
+                          const DateSettings& settings, std::string& out);
 
 // The day before `day` by the calendar (time of day kept).
 LocalDateTime DayBefore(const LocalDateTime& day);
@@ -50,6 +55,7 @@ LocalDateTime DayBefore(const LocalDateTime& day);
 // picture element that has no meaning here such as weekday names) are
 // replaced part by part: the month names by Jan..Dec, the separator by "/",
 // the long time by "HH:mm:ss", the short date by "M/d/yyyy".
-DateSettings UsableDateSettings(const DateSettings& settings);
+// The result stays valid until the next call with other settings.
+const DateSettings& UsableDateSettings(const DateSettings& settings);
 
 }  // namespace tavrolin

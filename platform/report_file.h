@@ -1,20 +1,40 @@
 // The one output channel for report files.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace tavrolin {
 
+// Takes the bytes of a report piece by piece, in order.
+class ReportSink {
+ public:
+  virtual ~ReportSink() = default;
+  virtual void Write(std::string_view bytes) = 0;
+};
+
+// Writes a report's bytes into the sink it is given.
+using ReportProducer = std::function<void(ReportSink&)>;
+
 class ReportFileWriter {
  public:
   virtual ~ReportFileWriter() = default;
-  // Replaces the file at `path` with `bytes` as one step: a reader finds
-  // either the previous complete file or the new one. On failure throws
-  // Error (75, naming the file and the reason) and leaves the previous file
-  // unchanged; no temporary file or handle is left behind.
-  virtual void Replace(const std::string& path, std::string_view bytes) = 0;
+  // Replaces the file at `path` with the bytes that `produce` writes into the
+  // sink, as one step: a reader finds either the previous complete file or
+  // the new one. The bytes go to the disk as they come, through a buffer of
+  // fixed size, so the report is never held whole in memory. On failure
+  // throws Error (75, naming the file and the reason) and leaves the previous
+  // file unchanged; no temporary file or handle is left behind. An exception
+  // from `produce` passes on unchanged, with the previous file kept as well.
+  virtual void ReplaceWith(const std::string& path,
+                           const ReportProducer& produce) = 0;
+
+  // The same with all bytes at hand.
+  void Replace(const std::string& path, std::string_view bytes) {
+    ReplaceWith(path, [bytes](ReportSink& sink) { sink.Write(bytes); });
+  }
 };
 
 // The writer of the system this build is for.

@@ -347,7 +347,211 @@ struct StringWriter : pugi::xml_writer {
   }
 };
 
+// Hands the serialised document on to a TextSink.
+class SinkWriter : public pugi::xml_writer {
+ public:
+  explicit SinkWriter(TextSink& sink) : sink_(sink) {}
+  void write(const void* data, std::size_t size) override {
+    sink_.Write(std::string_view(static_cast<const char*>(data), size));
+  }
+
+ private:
+  TextSink& sink_;
+};
+
+class StringSink : public TextSink {
+ public:
+  void Write(std::string_view text) override { text_.append(text); }
+  std::string& text() { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// How documents are serialised: no indentation, no declaration made up.
+constexpr unsigned kSaveFlags = pugi::format_raw | pugi::format_no_declaration;
+
+void Print(pugi::xml_node node, pugi::xml_writer& writer) {
+  node.print(writer, "", kSaveFlags, pugi::encoding_utf8);
+}
+
+// The start tag of an element, with its attributes, exactly as the
+// serialisation writes it for an element that has content.
+std::string StartTag(pugi::xml_node element) {
+  pugi::xml_document scratch;
+  pugi::xml_node copy = scratch.append_child(pugi::node_element);
+  copy.set_name(element.name());
+  for (pugi::xml_attribute attribute : element.attributes()) {
+    copy.append_copy(attribute);
+  }
+  copy.append_child(pugi::node_pcdata);  // content, so no empty-element tag
+  StringWriter writer;
+  Print(copy, writer);
+  // The element prints as start tag and end tag: drop "</name>".
+  writer.text.resize(writer.text.size() -
+                     (std::string_view(element.name()).size() + 3));
+  return std::move(writer.text);
+}
+
+bool IsAsciiText(const char* text) {
+  for (; *text != '\0'; ++text) {
+    if (static_cast<unsigned char>(*text) >= 0x80) return false;
+  }
+  return true;
+}
+
+// True when every name, value and attribute of the tree is ASCII, so that
+// its serialisation is. Linear in the document.
+bool TreeIsAscii(const pugi::xml_document& tree) {
+  pugi::xml_node current = tree.first_child();
+  while (current) {
+    if (!IsAsciiText(current.name()) || !IsAsciiText(current.value())) {
+      return false;
+    }
+    for (pugi::xml_attribute attribute : current.attributes()) {
+      if (!IsAsciiText(attribute.name()) || !IsAsciiText(attribute.value())) {
+        return false;
+      }
+    }
+    if (current.first_child()) {
+      current = current.first_child();
+      continue;
+    }
+    while (current && !current.next_sibling()) current = current.parent();
+    if (current) current = current.next_sibling();
+  }
+  return true;
+}
+
+// Text content escaped as the serialisation escapes text nodes.
+void AppendEscapedText(std::string_view text, std::string& out) {
+  std::size_t plain = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::string_view escaped;
+    char reference[6];
+    switch (c) {
+      case '&':
+        escaped = "&amp;";
+        break;
+      case '<':
+        escaped = "&lt;";
+        break;
+      case '>':
+        escaped = "&gt;";
+        break;
+      default:
+        if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') continue;
+        reference[0] = '&';
+        reference[1] = '#';
+        reference[2] = static_cast<char>('0' + c / 10);
+        reference[3] = static_cast<char>('0' + c % 10);
+        reference[4] = ';';
+        escaped = std::string_view(reference, 5);
+        break;
+    }
+    out.append(text.substr(plain, i - plain));
+    out.append(escaped);
+    plain = i + 1;
+  }
+  out.append(text.substr(plain));
+}
+
+// True when the text needs no repair to be well-formed: ASCII without
+// characters that XML forbids.
+bool IsPlainAscii(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80 || IsForbiddenControl(byte)) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+ElementName::ElementName(std::string_view name) : name_(name) {
+  if (!IsValidElementName(name)) {
+    throw Error(errnum::kXmlFailure,
+                "\"" + std::string(name) + "\" is not a valid element name");
+  }
+}
+
+void ElementStream::Append(std::string_view text) {
+  // Blocks keep their capacity, so growing never moves what is written.
+  static constexpr std::size_t kBlockSize = 256 * 1024;
+  while (!text.empty()) {
+    if (blocks_.empty() || blocks_.back().size() == kBlockSize) {
+      blocks_.emplace_back().reserve(kBlockSize);
+    }
+    std::string& block = blocks_.back();
+    const std::size_t room = kBlockSize - block.size();
+    const std::size_t count = text.size() < room ? text.size() : room;
+    block.append(text.substr(0, count));
+    text.remove_prefix(count);
+    size_ += count;
+  }
+}
+
+void ElementStream::EndStartTag() {
+  if (start_tag_open_) Append(">");
+  start_tag_open_ = false;
+}
+
+void ElementStream::Open(const ElementName& name) {
+  EndStartTag();
+  ascii_ = ascii_ && xml::IsAscii(name.text());
+  Append("<");
+  Append(name.text());
+  start_tag_open_ = true;
+}
+
+void ElementStream::Close(const ElementName& name) {
+  if (start_tag_open_) {
+    Append("/>");
+    start_tag_open_ = false;
+    return;
+  }
+  Append("</");
+  Append(name.text());
+  Append(">");
+}
+
+void ElementStream::AddTextElement(const ElementName& name,
+                                   std::string_view text) {
+  EndStartTag();
+  ascii_ = ascii_ && xml::IsAscii(name.text());
+  // Short texts are put together in a buffer of their own first.
+  thread_local std::string element;
+  element.clear();
+  element += '<';
+  element += name.text();
+  if (text.empty()) {
+    element += "/>";
+  } else {
+    element += '>';
+    if (IsPlainAscii(text)) {
+      AppendEscapedText(text, element);
+    } else {
+      ascii_ = false;
+      AppendEscapedText(ToXmlSafeUtf8(text), element);
+    }
+    element += "</";
+    element += name.text();
+    element += '>';
+  }
+  Append(element);
+}
+
+void ElementStream::Clear() {
+  blocks_.clear();
+  size_ = 0;
+  ascii_ = true;
+  start_tag_open_ = false;
+}
+
+void ElementStream::WriteTo(TextSink& out) const {
+  for (const std::string& block : blocks_) out.Write(block);
+}
 
 bool IsValidElementName(std::string_view name) {
   if (name.empty()) return false;
@@ -434,6 +638,62 @@ NodeList Node::ChildNodes() const {
   list.document_ = document_;
   for (pugi::xml_node child : node_.children()) list.nodes_.push_back(child);
   return list;
+}
+
+Node Node::ChildAt(std::size_t index) const {
+  pugi::xml_node child = node_.first_child();
+  for (; child && index > 0; --index) child = child.next_sibling();
+  return Node(child, document_);
+}
+
+std::size_t Node::ChildCount() const {
+  std::size_t count = 0;
+  for (pugi::xml_node child = node_.first_child(); child;
+       child = child.next_sibling()) {
+    ++count;
+  }
+  return count;
+}
+
+Node Node::NextSibling() const {
+  return Node(node_.next_sibling(), document_);
+}
+
+bool Node::IsInside(const Node& ancestor) const {
+  if (!node_ || !ancestor.node_) return false;
+  for (pugi::xml_node up = node_.parent(); up; up = up.parent()) {
+    if (up == ancestor.node_) return true;
+  }
+  return false;
+}
+
+void Node::AppendTextElement(const ElementName& name, std::string_view text) {
+  if (kind() != NodeKind::kElement && kind() != NodeKind::kDocument) {
+    throw Error(errnum::kXmlFailure,
+                "Cannot append a child to a node that is not an element");
+  }
+  const std::string name_text(name.text());
+  pugi::xml_node element = node_.append_child(name_text.c_str());
+  if (!element) throw Error(errnum::kOutOfMemory, "Out of memory");
+  if (!text.empty()) {
+    const bool plain = IsPlainAscii(text);
+    const std::string safe = plain ? std::string(text) : ToXmlSafeUtf8(text);
+    element.append_child(pugi::node_pcdata).set_value(safe.c_str());
+  }
+}
+
+void Node::AppendElements(const ElementStream& elements) {
+  StringSink text;
+  elements.WriteTo(text);
+  // Escapes are expanded and every text is kept as it was written, blanks
+  // and line ends included, so the nodes serialise to the same text again.
+  const pugi::xml_parse_result result = node_.append_buffer(
+      text.text().data(), text.text().size(),
+      pugi::parse_escapes | pugi::parse_ws_pcdata, pugi::encoding_utf8);
+  if (!result) {
+    throw Error(errnum::kXmlFailure, "Cannot append the generated elements: " +
+                                         std::string(result.description()));
+  }
 }
 
 void Node::AppendChild(Node& child) {
@@ -545,6 +805,13 @@ bool Document::HasDeclaration() const {
 }
 
 std::string Document::Serialize(std::string_view encoding_name) {
+  StringSink text;
+  Save(encoding_name, text);
+  return std::move(text.text());
+}
+
+void Document::Save(std::string_view encoding_name, TextSink& out,
+                    const Node& records_parent, const ElementStream* records) {
   const std::string name(encoding_name);
   const bool utf8 = name.empty() || IsUtf8Name(name);
   pugi::xml_attribute encoding;
@@ -552,30 +819,64 @@ std::string Document::Serialize(std::string_view encoding_name) {
     encoding = tree_.first_child().attribute("encoding");
     if (encoding && !name.empty()) encoding.set_value(name.c_str());
   }
-  StringWriter writer;
-  tree_.save(writer, "", pugi::format_raw | pugi::format_no_declaration,
-             pugi::encoding_utf8);
-  if (utf8 || encoding || IsAscii(writer.text) || !tree_.first_child()) {
-    return std::move(writer.text);
+  const bool with_records = records != nullptr && !records->empty() &&
+                            records_parent.node_ &&
+                            records_parent.node_.root() == tree_.root();
+  if (!utf8 && !encoding && tree_.first_child() &&
+      !(TreeIsAscii(tree_) && (!with_records || records->IsAscii()))) {
+    // Written in an encoding other than UTF-8, text beyond ASCII reads back
+    // only when the declaration names that encoding: add it after the
+    // version (making the declaration when there is none). ASCII reports
+    // stay as they were loaded, so they are the same bytes on every system.
+    pugi::xml_node declaration =
+        HasDeclaration() ? tree_.first_child()
+                         : tree_.prepend_child(pugi::node_declaration);
+    pugi::xml_attribute version = declaration.attribute("version");
+    if (!version) {
+      version = declaration.prepend_attribute("version");
+      version.set_value("1.0");
+    }
+    declaration.insert_attribute_after("encoding", version)
+        .set_value(name.c_str());
   }
-  // Written in an encoding other than UTF-8, text beyond ASCII reads back
-  // only when the declaration names that encoding: add it after the version
-  // (making the declaration when there is none). ASCII reports stay as they
-  // were loaded, so they are the same bytes on every system.
-  pugi::xml_node declaration =
-      HasDeclaration() ? tree_.first_child()
-                       : tree_.prepend_child(pugi::node_declaration);
-  pugi::xml_attribute version = declaration.attribute("version");
-  if (!version) {
-    version = declaration.prepend_attribute("version");
-    version.set_value("1.0");
+
+  SinkWriter writer(out);
+  if (!with_records) {
+    tree_.save(writer, "", kSaveFlags, pugi::encoding_utf8);
+    return;
   }
-  declaration.insert_attribute_after("encoding", version)
-      .set_value(name.c_str());
-  StringWriter again;
-  tree_.save(again, "", pugi::format_raw | pugi::format_no_declaration,
-             pugi::encoding_utf8);
-  return std::move(again.text);
+  // The path from the document down to the records' parent: everything
+  // before it and the start tags along it, then the parent's own children
+  // and the records, then the end tags and everything after, going up.
+  std::vector<pugi::xml_node> path;
+  for (pugi::xml_node node = records_parent.node_; node != tree_;
+       node = node.parent()) {
+    path.push_back(node);
+  }
+  std::reverse(path.begin(), path.end());
+  pugi::xml_node parent = tree_;
+  for (const pugi::xml_node& step : path) {
+    for (pugi::xml_node before = parent.first_child(); before != step;
+         before = before.next_sibling()) {
+      Print(before, writer);
+    }
+    out.Write(StartTag(step));
+    parent = step;
+  }
+  for (pugi::xml_node child = parent.first_child(); child;
+       child = child.next_sibling()) {
+    Print(child, writer);
+  }
+  records->WriteTo(out);
+  for (auto step = path.rbegin(); step != path.rend(); ++step) {
+    out.Write("</");
+    out.Write(step->name());
+    out.Write(">");
+    for (pugi::xml_node after = step->next_sibling(); after;
+         after = after.next_sibling()) {
+      Print(after, writer);
+    }
+  }
 }
 
 }  // namespace tavrolin::xml

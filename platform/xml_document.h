@@ -17,7 +17,27 @@
 namespace tavrolin::xml {
 
 class Document;
+class ElementStream;
 class NodeList;
+
+// Receives serialised text piece by piece, in order.
+class TextSink {
+ public:
+  virtual ~TextSink() = default;
+  virtual void Write(std::string_view text) = 0;
+};
+
+// An element name, checked once when it is made, so that elements of that
+// name can be made any number of times without checking it again.
+class ElementName {
+ public:
+  // Throws Error when `name` is not a valid XML element name.
+  explicit ElementName(std::string_view name);
+  std::string_view text() const { return name_; }
+
+ private:
+  std::string name_;
+};
 
 enum class NodeKind {
   kNone,
@@ -52,6 +72,21 @@ class Node {
   void SetText(std::string_view text);
   // The child nodes in document order.
   NodeList ChildNodes() const;
+  // The child node at `index` (counted from 0), or no node; linear in
+  // `index`.
+  Node ChildAt(std::size_t index) const;
+  // The number of child nodes.
+  std::size_t ChildCount() const;
+  // The next node with the same parent, or no node.
+  Node NextSibling() const;
+  // True when `ancestor` holds this node at any depth.
+  bool IsInside(const Node& ancestor) const;
+  // Appends a new element with the text as its only content (none when the
+  // text is empty), as SetText makes it.
+  void AppendTextElement(const ElementName& name, std::string_view text);
+  // Appends the elements written into `elements` as nodes, as they would
+  // read back from a saved document.
+  void AppendElements(const ElementStream& elements);
   // Appends `child` (made by Document::CreateElement) as this node's last
   // child. `child` refers to the appended node afterwards.
   void AppendChild(Node& child);
@@ -109,6 +144,12 @@ class Document {
   // has none) names `encoding_name`, since a reader would otherwise take the
   // text for UTF-8.
   std::string Serialize(std::string_view encoding_name);
+  // The same text written into `out` piece by piece, with the elements of
+  // `records` (when given) after the existing children of `records_parent`,
+  // exactly as if they had been appended to it as nodes.
+  void Save(std::string_view encoding_name, TextSink& out,
+            const Node& records_parent = Node(),
+            const ElementStream* records = nullptr);
   // True when the document starts with an XML declaration.
   bool HasDeclaration() const;
 
@@ -118,6 +159,36 @@ class Document {
   // Home of elements made by CreateElement until they are appended.
   pugi::xml_document detached_;
   std::string load_error_;
+};
+
+// Elements written straight as serialised text, in fixed-size blocks, for
+// documents whose generated part is large: a record costs its text and no
+// nodes. Texts are made well-formed and escaped as Node::SetText and the
+// document's serialisation would do.
+class ElementStream {
+ public:
+  // Starts an element; its content follows until the matching Close.
+  void Open(const ElementName& name);
+  // Ends the element last opened and not yet closed, which is `name`.
+  void Close(const ElementName& name);
+  // A whole element with the text as its only content.
+  void AddTextElement(const ElementName& name, std::string_view text);
+
+  bool empty() const { return size_ == 0; }
+  std::size_t size() const { return size_; }
+  // True while everything written is ASCII.
+  bool IsAscii() const { return ascii_; }
+  void Clear();
+  void WriteTo(TextSink& out) const;
+
+ private:
+  void Append(std::string_view text);
+  void EndStartTag();
+
+  std::vector<std::string> blocks_;
+  std::size_t size_ = 0;
+  bool ascii_ = true;
+  bool start_tag_open_ = false;  // the last start tag still lacks its ">"
 };
 
 // True when `name` is a valid XML element name: the Name production of

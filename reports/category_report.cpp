@@ -31,7 +31,6 @@ constexpr Category kCategories[] = {
 // earlier service were: a category holds at most this many items.
 constexpr int16_t kLastIndex = INT16_MAX;
 
-constexpr std::string_view kValueElement = "Value";
 
 std::string Where(std::string_view category, const std::string& input_file) {
   return "<" + std::string(category) + "> of " + input_file;
@@ -41,6 +40,7 @@ std::string Where(std::string_view category, const std::string& input_file) {
 
 void MakeCategoryReport(ReportServices& services, const std::string& input_file,
                         const std::string& output_path) {
+  const xml::ElementName value_element("Value");
   xml::Document document;
   // A file that cannot be loaded leaves the document empty; the run then
   // fails at the first category, and says why the document is empty.
@@ -69,23 +69,20 @@ void MakeCategoryReport(ReportServices& services, const std::string& input_file,
                       std::to_string(kLastIndex) + " items");
     }
 
+    std::string point_name;
     for (int16_t i = 0;; ++i) {
-      xml::Node value = document.CreateElement(kValueElement);
-
-      const xml::NodeList children = items.Item(i).ChildNodes();
-      const xml::Node name_node = children.Item(1);
+      xml::Node item = items.Item(i);
+      const xml::Node name_node = item.ChildAt(1);
       if (!name_node) {
         throw Error(errnum::kObjectNotSet,
                     "Item " + std::to_string(i + 1) + " of " +
                         Where(category.name, input_file) + " has " +
-                        std::to_string(children.Length()) +
+                        std::to_string(item.ChildCount()) +
                         " child node(s); the point name is its second");
       }
-      std::string point_name = name_node.Text();
-      value.SetText((services.readers.*category.reader)(0, point_name));
-
-      xml::Node item = items.Item(i);
-      item.AppendChild(value);
+      point_name = name_node.Text();
+      item.AppendTextElement(
+          value_element, (services.readers.*category.reader)(0, point_name));
 
       if (i == kLastIndex) {
         // Only reached with exactly one item more than the index can count:

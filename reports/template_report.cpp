@@ -175,17 +175,17 @@ std::vector<std::string> SplitAtCommas(std::string_view text) {
 }
 
 // Every "XXX" replaced by `system`, scanning left to right; replaced text is
-// not scanned again.
-std::string PointName(std::string_view pattern, std::string_view system) {
+// not scanned again. The result goes into `result`, whose buffer is reused.
+void PointName(std::string_view pattern, std::string_view system,
+               std::string& result) {
   static constexpr std::string_view kPlaceholder = "XXX";
-  std::string result;
-  result.reserve(pattern.size());
+  result.clear();
   std::size_t start = 0;
   while (true) {
     const std::size_t found = pattern.find(kPlaceholder, start);
     if (found == std::string_view::npos) {
       result.append(pattern.substr(start));
-      return result;
+      return;
     }
     result.append(pattern.substr(start, found - start));
     result.append(system);
@@ -227,10 +227,31 @@ void CheckCountAfterLoop(std::size_t count, const std::string& what) {
   }
 }
 
+// What one template item says, read from the document once per run.
+struct TemplateItem {
+  xml::Node node;
+  xml::Node kind_node;
+  std::string display_name;
+  std::string pattern;
+  std::string kind;  // upper case
+  std::optional<std::string> code, start_date, end_date, arch_date;
+  std::optional<int32_t> code_number;  // `code` converted, once it has been
+};
+
+std::optional<std::string> OptionalAttribute(const xml::Node& node,
+                                             std::string_view name) {
+  if (!node.IsElement()) return std::nullopt;
+  return node.Attribute(name);
+}
+
 class TemplateReport {
  public:
   TemplateReport(ReportServices& services, const std::string& input_file)
-      : services_(services), file_(input_file) {}
+      : services_(services),
+        file_(input_file),
+        start_words_(services.clock, services.date_settings),
+        end_words_(services.clock, services.date_settings),
+        arch_words_(services.clock, services.date_settings) {}
 
   void Build(const std::string& output_path) {
     document_.Load(file_);  // a failed load leaves the document empty
@@ -240,12 +261,18 @@ class TemplateReport {
     if (!items_parent) Fail(errnum::kObjectNotSet, "no <XXX> element");
     items_ = items_parent.ChildNodes();
     root_ = document_.FirstElementByTagName("root");
+    // Records appended under <XXX> would change the items that later
+    // systems read: then each system's records become nodes at once, and
+    // the items are read afresh for every system.
+    records_change_items_ = root_ && root_.IsInside(items_parent);
+    item_cache_.resize(items_.Length());
 
     CheckCountBeforeLoop(systems.size(), Where("the list of systems"));
     for (const std::string& system : systems) AddSystem(system);
     CheckCountAfterLoop(systems.size(), Where("the list of systems"));
 
-    WriteReport(document_, output_path, services_.code_page, services_.writer);
+    WriteReport(document_, output_path, services_.code_page, services_.writer,
+                root_, &records_);
   }
 
  private:
@@ -265,7 +292,7 @@ class TemplateReport {
       }
       Fail(errnum::kObjectNotSet, what);
     }
-    const xml::Node selector = system.ChildNodes().Item(0);
+    const xml::Node selector = system.ChildAt(0);
     if (!selector) Fail(errnum::kObjectNotSet, "<system> has no child nodes");
     if (!selector.IsElement()) {
       Fail(errnum::kObjectNotSet, "child node 0 of <system> is a " +
@@ -273,13 +300,12 @@ class TemplateReport {
                                       ", not the system selector element");
     }
     const std::string where = "<system>/<" + selector.Name() + ">";
-    const xml::NodeList selector_children = selector.ChildNodes();
-    const xml::Node mode = selector_children.Item(0);
+    const xml::Node mode = selector.ChildAt(0);
     if (!mode) {
       Fail(errnum::kObjectNotSet, where + " has no child node 0 (the mode)");
     }
     const bool custom = mode.Text() == "custom";
-    const xml::Node systems = selector_children.Item(1);
+    const xml::Node systems = selector.ChildAt(1);
     if (!systems) {
       Fail(errnum::kObjectNotSet,
            where + " has no child node 1 (the list of systems)");
@@ -322,101 +348,125 @@ class TemplateReport {
   }
 
   void AddSystem(const std::string& system) {
-    xml::Node element;
+    std::optional<xml::ElementName> element;
     try {
-      element = document_.CreateElement(system);
+      element.emplace(system);
     } catch (const Error& e) {
       throw Error(e.number(), Where("system name " + Quoted(system) +
                                     " is not a valid element name"));
     }
     const std::size_t count = items_.Length();
     CheckCountBeforeLoop(count, Where("<XXX>"));
+    records_.Open(*element);
     for (std::size_t j = 0; j < count; ++j) {
-      xml::Node tag = document_.CreateElement("tag");
-      AddItem(system, j, tag);
-      element.AppendChild(tag);
+      records_.Open(kTag);
+      AddItem(system, j);
+      records_.Close(kTag);
     }
+    records_.Close(*element);
     CheckCountAfterLoop(count, Where("<XXX>"));
     if (!root_) {
       Fail(errnum::kObjectNotSet,
            "no <root> element to take the records of system " + Quoted(system));
     }
-    root_.AppendChild(element);
+    if (records_change_items_) {
+      root_.AppendElements(records_);
+      records_.Clear();
+    }
   }
 
-  void AddItem(const std::string& system, std::size_t j, xml::Node& tag) {
-    const std::string item_where =
-        "item " + std::to_string(j + 1) + " of <XXX>";
-    const xml::Node item = items_.Item(j);
-    const xml::NodeList parts = item.ChildNodes();
-    if (parts.Length() < kItemChildren) {
+  // The item's parts, from the document when items can change from one
+  // system to the next, else as read for the first system.
+  TemplateItem& Item(std::size_t j) {
+    TemplateItem& item = item_cache_[j];
+    if (item.node && !records_change_items_) return item;
+    item = TemplateItem();
+    item.node = items_.Item(j);
+    const std::size_t parts = item.node.ChildCount();
+    if (parts < kItemChildren) {
       Fail(errnum::kObjectNotSet,
-           item_where +
-               (item.IsElement() ? "" : " is a " + KindOfNode(item) + " and") +
-               " has " + Plural(parts.Length(), "child node") + ", needs " +
+           "item " + std::to_string(j + 1) + " of <XXX>" +
+               (item.node.IsElement()
+                    ? ""
+                    : " is a " + KindOfNode(item.node) + " and") +
+               " has " + Plural(parts, "child node") + ", needs " +
                std::to_string(kItemChildren));
     }
-    std::string point_name = PointName(parts.Item(1).Text(), system);
-    const xml::Node kind_node = parts.Item(2);
-    const std::string kind = UpperCase(kind_node.Text());
-
-    xml::Node name = document_.CreateElement("Name");
-    name.SetText(parts.Item(0).Text());
-    tag.AppendChild(name);
-    xml::Node point = document_.CreateElement("Pointid");
-    point.SetText(point_name);
-    tag.AppendChild(point);
-
-    const std::string where = item_where + " for system " + Quoted(system) +
-                              " (point " + Quoted(point_name) + ")";
-    xml::Node value = document_.CreateElement("Value");
-    value.SetText(ValueText(kind, kind_node, point_name, where));
-    tag.AppendChild(value);
+    const xml::Node display = item.node.ChildAt(0);
+    const xml::Node pattern = display.NextSibling();
+    item.kind_node = pattern.NextSibling();
+    item.display_name = display.Text();
+    item.pattern = pattern.Text();
+    item.kind = UpperCase(item.kind_node.Text());
+    if (item.kind == "SUMMARY") {
+      item.code = OptionalAttribute(item.kind_node, "code");
+      item.start_date = OptionalAttribute(item.kind_node, "startdate");
+      item.end_date = OptionalAttribute(item.kind_node, "enddate");
+    } else if (item.kind == "ARCHIVE") {
+      item.arch_date = OptionalAttribute(item.kind_node, "archdate");
+    }
+    return item;
   }
 
-  std::string ValueText(const std::string& kind, const xml::Node& kind_node,
-                        std::string& point_name, const std::string& where) {
-    if (kind == "SNAPSHOT") {
-      return services_.readers.GetSnapshotText(0, point_name);
+  void AddItem(const std::string& system, std::size_t j) {
+    TemplateItem& item = Item(j);
+    PointName(item.pattern, system, point_name_);
+    records_.AddTextElement(kName, item.display_name);
+    records_.AddTextElement(kPointid, point_name_);
+    if (item.kind == "SNAPSHOT") {
+      records_.AddTextElement(
+          kValue, services_.readers.GetSnapshotText(0, point_name_));
+    } else if (item.kind != "SUMMARY" && item.kind != "ARCHIVE") {
+      records_.AddTextElement(kValue, "-99999");
+    } else {
+      records_.AddTextElement(kValue, HistoryText(item, system, j));
     }
-    if (kind != "SUMMARY" && kind != "ARCHIVE") return "-99999";
+  }
 
-    if (!kind_node.IsElement()) {
-      Fail(errnum::kObjectNotSet, where + ": the kind " + Quoted(kind) +
-                                      " is a " + KindOfNode(kind_node) +
+  // The value of a SUMMARY or ARCHIVE item.
+  std::string HistoryText(TemplateItem& item, const std::string& system,
+                          std::size_t j) {
+    const auto where = [&] {
+      return "item " + std::to_string(j + 1) + " of <XXX> for system " +
+             Quoted(system) + " (point " + Quoted(point_name_) + ")";
+    };
+    if (!item.kind_node.IsElement()) {
+      Fail(errnum::kObjectNotSet, where() + ": the kind " + Quoted(item.kind) +
+                                      " is a " + KindOfNode(item.kind_node) +
                                       ", not an element with attributes");
     }
     try {
-      if (kind == "SUMMARY") {
-        const auto code = static_cast<int32_t>(TextToInteger(
-            Attribute(kind_node, "code"), std::numeric_limits<int32_t>::min(),
-            std::numeric_limits<int32_t>::max(), "attribute code"));
-        const std::string start =
-            ResolveTimeWord(Attribute(kind_node, "startdate"), services_.clock,
-                            services_.date_settings);
-        const std::string end =
-            ResolveTimeWord(Attribute(kind_node, "enddate"), services_.clock,
-                            services_.date_settings);
-        return services_.readers.GetSummaryText(code, start, end, 0,
-                                                point_name);
+      if (item.kind == "SUMMARY") {
+        if (!item.code_number) {
+          item.code_number = static_cast<int32_t>(TextToInteger(
+              Attribute(item.kind_node, item.code, "code"),
+              std::numeric_limits<int32_t>::min(),
+              std::numeric_limits<int32_t>::max(), "attribute code"));
+        }
+        const std::string& start = start_words_.Resolve(
+            Attribute(item.kind_node, item.start_date, "startdate"));
+        const std::string& end = end_words_.Resolve(
+            Attribute(item.kind_node, item.end_date, "enddate"));
+        return services_.readers.GetSummaryText(*item.code_number, start, end,
+                                                0, point_name_);
       }
-      const std::string time =
-          ResolveTimeWord(Attribute(kind_node, "archdate"), services_.clock,
-                          services_.date_settings);
-      return services_.readers.GetArchiveText(0, time, point_name);
+      const std::string& time = arch_words_.Resolve(
+          Attribute(item.kind_node, item.arch_date, "archdate"));
+      return services_.readers.GetArchiveText(0, time, point_name_);
     } catch (const Error& e) {
-      throw Error(e.number(), Where(where + ": " + e.description()));
+      throw Error(e.number(), Where(where() + ": " + e.description()));
     }
   }
 
-  static std::string Attribute(const xml::Node& node, std::string_view name) {
-    std::optional<std::string> value = node.Attribute(name);
+  static const std::string& Attribute(const xml::Node& node,
+                                      const std::optional<std::string>& value,
+                                      std::string_view name) {
     if (!value) {
       throw Error(
           errnum::kObjectNotSet,
           "<" + node.Name() + "> has no attribute " + std::string(name));
     }
-    return *std::move(value);
+    return *value;
   }
 
   ReportServices& services_;
@@ -424,6 +474,17 @@ class TemplateReport {
   xml::Document document_;
   xml::NodeList items_;
   xml::Node root_;
+  bool records_change_items_ = false;
+  std::vector<TemplateItem> item_cache_;
+  xml::ElementStream records_;
+  std::string point_name_;
+  TimeWords start_words_;
+  TimeWords end_words_;
+  TimeWords arch_words_;
+  const xml::ElementName kTag{"tag"};
+  const xml::ElementName kName{"Name"};
+  const xml::ElementName kPointid{"Pointid"};
+  const xml::ElementName kValue{"Value"};
 };
 
 }  // namespace

@@ -13,4 +13,28 @@ namespace tavrolin {
 std::string ResolveTimeWord(const std::string& word, Clock& clock,
                             const DateSettings& date_settings);
 
+// ResolveTimeWord for the many words of one report run. The clock is read at
+// every call, as there; the text of a word is made once for each clock
+// second ("now") or day ("today", "yesterday") and then handed out again.
+class TimeWords {
+ public:
+  TimeWords(Clock& clock, const DateSettings& date_settings)
+      : clock_(clock), date_settings_(date_settings) {}
+
+  // Valid until the next call.
+  const std::string& Resolve(const std::string& word);
+
+ private:
+  struct Resolved {
+    bool made = false;
+    LocalDateTime key;
+    std::string text;
+  };
+
+  Clock& clock_;
+  const DateSettings& date_settings_;
+  Resolved now_, today_, yesterday_;
+  const std::string empty_;
+};
+
 }  // namespace tavrolin

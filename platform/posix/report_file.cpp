@@ -92,10 +92,42 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
   }
 }
 
+// Collects the bytes in a buffer of fixed size and writes it to the file
+// whenever it is full.
+class BufferedFileSink : public ReportSink {
+ public:
+  BufferedFileSink(int fd, const std::string& path) : fd_(fd), path_(path) {
+    buffer_.reserve(kCapacity);
+  }
+
+  void Write(std::string_view bytes) override {
+    if (buffer_.size() + bytes.size() > kCapacity) {
+      Flush();
+      if (bytes.size() >= kCapacity) {
+        WriteAll(fd_, bytes, path_);
+        return;
+      }
+    }
+    buffer_.append(bytes);
+  }
+
+  void Flush() {
+    WriteAll(fd_, buffer_, path_);
+    buffer_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kCapacity = 64 * 1024;
+
+  int fd_;
+  const std::string& path_;
+  std::string buffer_;
+};
+
 }  // namespace
 
-void AtomicReportFileWriter::Replace(const std::string& path,
-                                     std::string_view bytes) {
+void AtomicReportFileWriter::ReplaceWith(const std::string& path,
+                                         const ReportProducer& produce) {
   // Create the temporary file; a name already taken (another writer, an
   // old leftover) is passed over for the next.
   std::string temporary_path;
@@ -117,7 +149,9 @@ void AtomicReportFileWriter::Replace(const std::string& path,
     ::fchmod(file.get(), previous.st_mode & 07777);
   }
 
-  WriteAll(file.get(), bytes, path);
+  BufferedFileSink sink(file.get(), path);
+  produce(sink);
+  sink.Flush();
   while (::fsync(file.get()) != 0) {
     if (errno != EINTR) Fail(path, "flushing to disk failed", errno);
   }

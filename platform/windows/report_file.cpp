@@ -42,10 +42,58 @@ std::wstring TemporaryName(const std::wstring& target) {
          std::to_wstring(counter++) + L".tmp";
 }
 
+// Collects the bytes in a buffer of fixed size and writes it to the file
+// whenever it is full. The first failure is kept; later bytes are dropped.
+class BufferedFileSink : public ReportSink {
+ public:
+  explicit BufferedFileSink(HANDLE file) : file_(file) {
+    buffer_.reserve(kCapacity);
+  }
+
+  void Write(std::string_view bytes) override {
+    if (buffer_.size() + bytes.size() > kCapacity) {
+      Flush();
+      if (bytes.size() >= kCapacity) {
+        WriteThrough(bytes);
+        return;
+      }
+    }
+    buffer_.append(bytes);
+  }
+
+  void Flush() {
+    WriteThrough(buffer_);
+    buffer_.clear();
+  }
+
+  DWORD failure() const { return failure_; }
+
+ private:
+  static constexpr std::size_t kCapacity = 64 * 1024;
+
+  void WriteThrough(std::string_view rest) {
+    while (failure_ == ERROR_SUCCESS && !rest.empty()) {
+      const DWORD chunk = static_cast<DWORD>(
+          rest.size() < 0x40000000u ? rest.size() : 0x40000000u);
+      DWORD written = 0;
+      if (!WriteFile(file_, rest.data(), chunk, &written, nullptr)) {
+        failure_ = GetLastError();
+      } else if (written == 0) {
+        failure_ = ERROR_WRITE_FAULT;
+      }
+      rest.remove_prefix(written);
+    }
+  }
+
+  HANDLE file_;
+  std::string buffer_;
+  DWORD failure_ = ERROR_SUCCESS;
+};
+
 }  // namespace
 
-void AtomicReportFileWriter::Replace(const std::string& path,
-                                     std::string_view bytes) {
+void AtomicReportFileWriter::ReplaceWith(const std::string& path,
+                                         const ReportProducer& produce) {
   const std::wstring target = Utf8ToWide(path);
   const std::wstring temporary = TemporaryName(target);
   FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
@@ -53,17 +101,17 @@ void AtomicReportFileWriter::Replace(const std::string& path,
   if (!file.valid()) Fail(path, GetLastError());
 
   DWORD failure = ERROR_SUCCESS;
-  std::string_view rest = bytes;
-  while (failure == ERROR_SUCCESS && !rest.empty()) {
-    const DWORD chunk = static_cast<DWORD>(
-        rest.size() < 0x40000000u ? rest.size() : 0x40000000u);
-    DWORD written = 0;
-    if (!WriteFile(file.get(), rest.data(), chunk, &written, nullptr)) {
-      failure = GetLastError();
-    } else if (written == 0) {
-      failure = ERROR_WRITE_FAULT;
+  {
+    BufferedFileSink sink(file.get());
+    try {
+      produce(sink);
+    } catch (...) {
+      file.Close();
+      DeleteFileW(temporary.c_str());
+      throw;
     }
-    rest.remove_prefix(written);
+    sink.Flush();
+    failure = sink.failure();
   }
   if (failure == ERROR_SUCCESS && !FlushFileBuffers(file.get())) {
     failure = GetLastError();

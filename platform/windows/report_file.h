@@ -8,7 +8,8 @@ namespace tavrolin::windows {
 
 class AtomicReportFileWriter : public ReportFileWriter {
  public:
-  void Replace(const std::string& path, std::string_view bytes) override;
+  void ReplaceWith(const std::string& path,
+                   const ReportProducer& produce) override;
 };
 
 }  // namespace tavrolin::windows
