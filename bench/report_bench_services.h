@@ -1,15 +1,22 @@
 // What the report benchmarks share: a folder of their own and the report
 // services over the stand-in historian, which answers at once (no script),
-// with the clock fixed.
+// with the clock fixed; the tag lists; the peak memory of one build, measured
+// in a process of its own.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "historian/basPI_API.h"
 #include "historian/module1.h"
@@ -64,4 +71,101 @@ class BenchServices {
                            *writer_};
 };
 
+// Counters of the time per generated record and of the report's size.
+inline void SetRecordCounters(benchmark::State& state, int64_t records,
+                              const std::string& record_counter,
+                              const std::string& output) {
+  state.SetItemsProcessed(state.iterations() * records);
+  state.counters[record_counter] = benchmark::Counter(
+      static_cast<double>(state.iterations() * records),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["report_bytes"] =
+      static_cast<double>(std::filesystem::file_size(output));
+}
+
+// Peak memory: the benchmark executable runs itself again with
+// kPeakMemoryChild, the kind of build and the size; that process makes one
+// build and prints its peak resident set (getrusage), its resident set
+// before and after the build, and the report's size, all in KiB. A process
+// of its own, so that nothing of earlier benchmarks is counted.
+inline constexpr std::string_view kPeakMemoryChild = "--peak-memory-child";
+
+// The resident set now, in KiB.
+inline long ResidentKiB() {
+  long pages = 0;
+  long resident = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(statm);
+  }
+  return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// The child's side: `build` makes one report and returns its path.
+inline int RunPeakMemoryChild(
+    const std::function<std::string(std::function<void()>&)>& prepare) {
+  std::function<void()> build;  // set by `prepare`
+  const std::string output = prepare(build);
+  const long ready = ResidentKiB();
+  build();
+  const long after = ResidentKiB();
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  std::printf("%ld %ld %ld %ld\n", usage.ru_maxrss, ready, after,
+              static_cast<long>(std::filesystem::file_size(output) / 1024));
+  return 0;
+}
+
+// The parent's side: runs the child for `kind` and `size` and sets the
+// counters peak_MiB, report_MiB, budget_use (peak over 3 x report + 10 MiB:
+// at most 1 meets the goal) and kept_MiB (resident after the build less
+// before it).
+inline void MeasurePeakMemory(benchmark::State& state, const char* kind,
+                              int64_t size) {
+  char self[4096] = {};
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) {
+    state.SkipWithError("cannot find the benchmark executable");
+    return;
+  }
+  const std::string command = std::string(self) + " " +
+                              std::string(kPeakMemoryChild) + " " + kind + " " +
+                              std::to_string(size);
+  long peak = 0, ready = 0, after = 0, report = 0;
+  for (auto _ : state) {
+    FILE* child = ::popen(command.c_str(), "r");
+    if (child == nullptr || std::fscanf(child, "%ld %ld %ld %ld", &peak, &ready,
+                                        &after, &report) != 4) {
+      if (child != nullptr) ::pclose(child);
+      state.SkipWithError("the measuring process failed");
+      return;
+    }
+    ::pclose(child);
+  }
+  const double mib = 1024.0;
+  state.counters["peak_MiB"] = peak / mib;
+  state.counters["report_MiB"] = report / mib;
+  state.counters["budget_use"] = peak / (3.0 * report + 10 * mib);
+  state.counters["kept_MiB"] = (after - ready) / mib;
+}
+
 }  // namespace tavrolin
+
+// main() of a report benchmark: the benchmarks, or one measured build when
+// started as the peak-memory child. `PrepareChild(kind, size, build)` sets
+// `build` and returns the output path.
+#define TAVROLIN_REPORT_BENCH_MAIN(PrepareChild)                              \
+  int main(int argc, char** argv) {                                           \
+    if (argc == 4 && argv[1] == tavrolin::kPeakMemoryChild) {                 \
+      const std::string kind = argv[2];                                       \
+      const long size = std::atol(argv[3]);                                   \
+      return tavrolin::RunPeakMemoryChild([&](std::function<void()>& build) { \
+        return PrepareChild(kind, size, build);                               \
+      });                                                                     \
+    }                                                                         \
+    benchmark::Initialize(&argc, argv);                                       \
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;         \
+    benchmark::RunSpecifiedBenchmarks();                                      \
+    benchmark::Shutdown();                                                    \
+    return 0;                                                                 \
+  }

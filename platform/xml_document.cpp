@@ -655,9 +655,7 @@ std::size_t Node::ChildCount() const {
   return count;
 }
 
-Node Node::NextSibling() const {
-  return Node(node_.next_sibling(), document_);
-}
+Node Node::NextSibling() const { return Node(node_.next_sibling(), document_); }
 
 bool Node::IsInside(const Node& ancestor) const {
   if (!node_ || !ancestor.node_) return false;

@@ -31,7 +31,6 @@ constexpr Category kCategories[] = {
 // earlier service were: a category holds at most this many items.
 constexpr int16_t kLastIndex = INT16_MAX;
 
-
 std::string Where(std::string_view category, const std::string& input_file) {
   return "<" + std::string(category) + "> of " + input_file;
 }

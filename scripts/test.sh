@@ -19,8 +19,15 @@ build() {  # build DIR [cmake options...]
 }
 
 echo "== normal build"
-build build/release
+build build/release -DTAVROLIN_BUILD_BENCHMARKS=ON
 ctest --test-dir build/release --output-on-failure -j "$jobs"
+
+# The benchmarks are no timed tests: each runs once at its smallest size, to
+# see that it still builds and runs.
+echo "== benchmarks, smallest size once"
+for bench in build/release/bin/*_bench; do
+  "$bench" --benchmark_filter='/10(/|$)' --benchmark_min_time=0.001 >/dev/null
+done
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 build build/asan -DTAVROLIN_SANITIZE=ON

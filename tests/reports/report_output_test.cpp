@@ -1,5 +1,6 @@
 // Report output: the serialised document in the system's code page, followed
-// by CR LF, handed to the writer as one replacement.
+// by CR LF, handed to the writer as one replacement, converted piece by piece
+// on its way.
 #include "reports/report_output.h"
 
 #include <gtest/gtest.h>
@@ -49,10 +50,55 @@ class RecordingWriter : public ReportFileWriter {
     std::string bytes;
   };
   std::vector<Call> calls;
-  void Replace(const std::string& path, std::string_view bytes) override {
-    calls.push_back({path, std::string(bytes)});
+  void ReplaceWith(const std::string& path,
+                   const ReportProducer& produce) override {
+    class Collect : public ReportSink {
+     public:
+      void Write(std::string_view bytes) override { bytes_.append(bytes); }
+      std::string bytes_;
+    } sink;
+    produce(sink);
+    calls.push_back({path, std::move(sink.bytes_)});
   }
 };
+
+class StringSink : public ReportSink {
+ public:
+  void Write(std::string_view bytes) override { bytes_.append(bytes); }
+  std::string bytes_;
+};
+
+// However the text is cut into pieces, the bytes are those of converting it
+// whole: a character cut in two would come out as two "?".
+TEST(CodePageSinkTest, PiecesConvertAsTheWholeText) {
+  const Latin1CodePage code_page;
+  const std::string_view texts[] = {
+      "plain",
+      "\xC3\xBC\xC3\xA4 <a>\xE2\x82\xAC</a> \xF0\x9F\x98\x80!",
+      "bad \xFF\xC3 \xC3",
+      "\xF0\x9F\x98",
+  };
+  for (std::string_view text : texts) {
+    const std::string whole = code_page.FromUtf8(text);
+    for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+      for (std::size_t second = cut; second <= text.size(); ++second) {
+        StringSink out;
+        CodePageSink sink(code_page, out);
+        sink.Write(text.substr(0, cut));
+        sink.Write(text.substr(cut, second - cut));
+        sink.Write(text.substr(second));
+        sink.Finish();
+        EXPECT_EQ(out.bytes_, whole)
+            << text << " cut at " << cut << " and " << second;
+      }
+    }
+    StringSink out;
+    CodePageSink sink(code_page, out);
+    for (const char c : text) sink.Write(std::string_view(&c, 1));
+    sink.Finish();
+    EXPECT_EQ(out.bytes_, whole) << text << " byte by byte";
+  }
+}
 
 TEST(WriteReportTest, WritesTheDocumentInTheCodePageFollowedByCrLf) {
   TempDir folder;
