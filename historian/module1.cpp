@@ -30,14 +30,25 @@ Module1::Module1(basPI_API& api, const DateSettings& date_settings,
 // at: a name the historian does not know leaves the cell at 0.
 int32_t Module1::ResolvePoint(int32_t point_number, std::string& tag_name) {
   if (point_number != 0) return point_number;
-  const std::string bytes = code_page_.FromUtf8(tag_name);
-  std::vector<char> buffer(bytes.begin(), bytes.end());
+  // A buffer kept for the purpose: no allocation once it has grown.
+  thread_local std::vector<char> buffer;
+  if (code_page_.IsUtf8()) {
+    buffer.assign(tag_name.begin(), tag_name.end());
+  } else {
+    const std::string bytes = code_page_.FromUtf8(tag_name);
+    buffer.assign(bytes.begin(), bytes.end());
+  }
   buffer.push_back('\0');
   int32_t found = 0;
   api_.pipt_findpoint(buffer.data(), &found);
   const auto end = std::find(buffer.begin(), buffer.end(), '\0');
-  tag_name = code_page_.ToUtf8(std::string_view(
-      buffer.data(), static_cast<std::size_t>(end - buffer.begin())));
+  const std::string_view name(buffer.data(),
+                              static_cast<std::size_t>(end - buffer.begin()));
+  if (code_page_.IsUtf8()) {
+    tag_name.assign(name);
+  } else {
+    tag_name = code_page_.ToUtf8(name);
+  }
   return found;
 }
 
@@ -45,18 +56,27 @@ int32_t Module1::ResolvePoint(int32_t point_number, std::string& tag_name) {
 // written for the library's parser, parsed against the library's current
 // time. The empty text is parsed as the empty text.
 int32_t Module1::ParseTimeText(const std::string& time_text) {
-  // The text is made in a buffer kept for the purpose: no allocation per
-  // call once it has grown to the size of a time text.
-  thread_local std::string parser_text;
-  parser_text.clear();
-  AppendParserTimeText(time_text, date_settings_, parser_text);
+  static constexpr std::size_t kKept = 8;
+  const uint64_t generation = DateSettingsGeneration(date_settings_);
+  if (generation != parser_texts_generation_) {
+    parser_texts_.clear();
+    parser_texts_generation_ = generation;
+  }
+  const ParserText* parser_text = nullptr;
+  for (const ParserText& kept : parser_texts_) {
+    if (kept.time_text == time_text) parser_text = &kept;
+  }
+  if (parser_text == nullptr) {
+    // Made before the clock is read: a text that cannot be read fails first.
+    std::string text;
+    AppendParserTimeText(time_text, date_settings_, text);
+    if (parser_texts_.size() == kKept) parser_texts_.clear();
+    parser_texts_.push_back({time_text, code_page_.FromUtf8(text)});
+    parser_text = &parser_texts_.back();
+  }
   const int32_t now = api_.pitm_systime();
   int32_t time = 0;
-  if (code_page_.IsUtf8()) {
-    api_.pitm_parsetime(parser_text.c_str(), now, &time);
-  } else {
-    api_.pitm_parsetime(code_page_.FromUtf8(parser_text).c_str(), now, &time);
-  }
+  api_.pitm_parsetime(parser_text->bytes.c_str(), now, &time);
   return time;
 }
 

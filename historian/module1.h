@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "historian/basPI_API.h"
 #include "platform/code_page.h"
@@ -36,6 +37,17 @@ class Module1 {
   basPI_API& api_;
   const DateSettings& date_settings_;
   const CodePage& code_page_;
+
+  // The parser texts (in the code page) of the last few time texts, made
+  // under the settings of `parser_texts_generation_`: a report asks for the
+  // same few times again and again. Only texts are kept, never anything the
+  // historian answered.
+  struct ParserText {
+    std::string time_text;
+    std::string bytes;
+  };
+  std::vector<ParserText> parser_texts_;
+  uint64_t parser_texts_generation_ = 0;
 };
 
 }  // namespace tavrolin

@@ -476,20 +476,20 @@ ElementName::ElementName(std::string_view name) : name_(name) {
   }
 }
 
-void ElementStream::Append(std::string_view text) {
-  // Blocks keep their capacity, so growing never moves what is written.
+std::string& ElementStream::Room(std::size_t size) {
+  // A new block when the last cannot take `size` more bytes without growing:
+  // blocks never grow, so nothing written is ever moved.
   static constexpr std::size_t kBlockSize = 256 * 1024;
-  while (!text.empty()) {
-    if (blocks_.empty() || blocks_.back().size() == kBlockSize) {
-      blocks_.emplace_back().reserve(kBlockSize);
-    }
-    std::string& block = blocks_.back();
-    const std::size_t room = kBlockSize - block.size();
-    const std::size_t count = text.size() < room ? text.size() : room;
-    block.append(text.substr(0, count));
-    text.remove_prefix(count);
-    size_ += count;
+  if (blocks_.empty() ||
+      blocks_.back().capacity() - blocks_.back().size() < size) {
+    blocks_.emplace_back().reserve(size > kBlockSize ? size : kBlockSize);
   }
+  return blocks_.back();
+}
+
+void ElementStream::Append(std::string_view text) {
+  Room(text.size()).append(text);
+  size_ += text.size();
 }
 
 void ElementStream::EndStartTag() {
@@ -500,8 +500,10 @@ void ElementStream::EndStartTag() {
 void ElementStream::Open(const ElementName& name) {
   EndStartTag();
   ascii_ = ascii_ && xml::IsAscii(name.text());
-  Append("<");
-  Append(name.text());
+  std::string& block = Room(name.text().size() + 1);
+  block += '<';
+  block.append(name.text());
+  size_ += name.text().size() + 1;
   start_tag_open_ = true;
 }
 
@@ -511,35 +513,39 @@ void ElementStream::Close(const ElementName& name) {
     start_tag_open_ = false;
     return;
   }
-  Append("</");
-  Append(name.text());
-  Append(">");
+  std::string& block = Room(name.text().size() + 3);
+  block += "</";
+  block.append(name.text());
+  block += '>';
+  size_ += name.text().size() + 3;
 }
 
 void ElementStream::AddTextElement(const ElementName& name,
                                    std::string_view text) {
   EndStartTag();
   ascii_ = ascii_ && xml::IsAscii(name.text());
-  // Short texts are put together in a buffer of their own first.
-  thread_local std::string element;
-  element.clear();
-  element += '<';
-  element += name.text();
-  if (text.empty()) {
-    element += "/>";
-  } else {
-    element += '>';
-    if (IsPlainAscii(text)) {
-      AppendEscapedText(text, element);
-    } else {
-      ascii_ = false;
-      AppendEscapedText(ToXmlSafeUtf8(text), element);
-    }
-    element += "</";
-    element += name.text();
-    element += '>';
+  thread_local std::string repaired;
+  if (!IsPlainAscii(text)) {
+    ascii_ = false;
+    repaired = ToXmlSafeUtf8(text);
+    text = repaired;
   }
-  Append(element);
+  // Room for the longest form: every character escaped as "&amp;".
+  const std::string_view tag = name.text();
+  std::string& block = Room(2 * tag.size() + 5 + 5 * text.size());
+  const std::size_t before = block.size();
+  block += '<';
+  block.append(tag);
+  if (text.empty()) {
+    block += "/>";
+  } else {
+    block += '>';
+    AppendEscapedText(text, block);
+    block += "</";
+    block.append(tag);
+    block += '>';
+  }
+  size_ += block.size() - before;
 }
 
 void ElementStream::Clear() {

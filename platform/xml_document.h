@@ -182,6 +182,8 @@ class ElementStream {
   void WriteTo(TextSink& out) const;
 
  private:
+  // The last block, with room for `size` more bytes.
+  std::string& Room(std::size_t size);
   void Append(std::string_view text);
   void EndStartTag();
 

@@ -154,9 +154,13 @@ void Reload() {
   }
 }
 
-void Log(const std::string& line) {
+// Appends the line that `make_line` makes to the log; without a log the
+// line is not even made, so that the stand-in answers at once.
+template <typename MakeLine>
+void Log(MakeLine make_line) {
   const char* path = std::getenv("STUB_HISTORIAN_LOG");
   if (path == nullptr) return;
+  const std::string line = make_line();
   if (FILE* file = std::fopen(path, "ab")) {
     std::fputs((line + "\n").c_str(), file);
     std::fclose(file);
@@ -179,7 +183,7 @@ std::string Number(float value) {
 
 STUB_EXPORT int32_t PIAPI_CALL pilg_registerapp(const char* dll_name) {
   std::lock_guard lock(mutex);
-  Log(std::string("pilg_registerapp ") + dll_name);
+  Log([&] { return std::string(std::string("pilg_registerapp ") + dll_name); });
   return 0;
 }
 
@@ -187,8 +191,10 @@ STUB_EXPORT int32_t PIAPI_CALL pipt_findpoint(char* tag_name,
                                               int32_t* point_number) {
   std::lock_guard lock(mutex);
   Reload();
-  Log(std::string("pipt_findpoint ") + tag_name +
-      " cell=" + std::to_string(*point_number));
+  Log([&] {
+    return std::string(std::string("pipt_findpoint ") + tag_name +
+                       " cell=" + std::to_string(*point_number));
+  });
   if (script_key.empty()) {
     *point_number = 1;
     return 0;
@@ -211,9 +217,11 @@ STUB_EXPORT int32_t PIAPI_CALL pisn_getsnapshot(int32_t point_number,
                                                 int32_t* time) {
   std::lock_guard lock(mutex);
   Reload();
-  Log("pisn_getsnapshot " + std::to_string(point_number) +
-      " cells=" + Number(*value) + "," + std::to_string(*status) + "," +
-      std::to_string(*time));
+  Log([&] {
+    return std::string("pisn_getsnapshot " + std::to_string(point_number) +
+                       " cells=" + Number(*value) + "," +
+                       std::to_string(*status) + "," + std::to_string(*time));
+  });
   Delay();
   if (script_key.empty()) {
     *value = 1.5f;
@@ -234,8 +242,11 @@ STUB_EXPORT int32_t PIAPI_CALL pipt_digstate(int32_t state_code, char* state,
                                              int32_t length) {
   std::lock_guard lock(mutex);
   Reload();
-  Log("pipt_digstate " + std::to_string(state_code) + " length=" +
-      std::to_string(length) + " buffer=[" + std::string(state, length) + "]");
+  Log([&] {
+    return std::string("pipt_digstate " + std::to_string(state_code) +
+                       " length=" + std::to_string(length) + " buffer=[" +
+                       std::string(state, length) + "]");
+  });
   if (script.states_without_nul.count(state_code) != 0) {
     std::memset(state, 'x', length);
     return 0;
@@ -257,7 +268,7 @@ STUB_EXPORT int32_t PIAPI_CALL pitm_systime() {
   std::lock_guard lock(mutex);
   Reload();
   const int32_t now = script.systime + systime_calls++;
-  Log("pitm_systime " + std::to_string(now));
+  Log([&] { return std::string("pitm_systime " + std::to_string(now)); });
   return now;
 }
 
@@ -266,8 +277,11 @@ STUB_EXPORT int32_t PIAPI_CALL pitm_parsetime(const char* time_text,
                                               int32_t* time) {
   std::lock_guard lock(mutex);
   Reload();
-  Log(std::string("pitm_parsetime [") + time_text +
-      "] base=" + std::to_string(base_time) + " cell=" + std::to_string(*time));
+  Log([&] {
+    return std::string(std::string("pitm_parsetime [") + time_text +
+                       "] base=" + std::to_string(base_time) +
+                       " cell=" + std::to_string(*time));
+  });
   const auto found = script.parse_times.find(time_text);
   if (found == script.parse_times.end()) return -1;
   *time = found->second;
@@ -280,10 +294,13 @@ STUB_EXPORT int32_t PIAPI_CALL piar_summary(int32_t point_number,
                                             float* percent_good, int32_t code) {
   std::lock_guard lock(mutex);
   Reload();
-  Log("piar_summary " + std::to_string(point_number) +
-      " start=" + std::to_string(*start_time) +
-      " end=" + std::to_string(*end_time) + " code=" + std::to_string(code) +
-      " cells=" + Number(*value) + "," + Number(*percent_good));
+  Log([&] {
+    return std::string(
+        "piar_summary " + std::to_string(point_number) +
+        " start=" + std::to_string(*start_time) +
+        " end=" + std::to_string(*end_time) + " code=" + std::to_string(code) +
+        " cells=" + Number(*value) + "," + Number(*percent_good));
+  });
   Delay();
   if (script_key.empty()) {
     *value = 1.5f;
@@ -302,9 +319,12 @@ STUB_EXPORT int32_t PIAPI_CALL piar_value(int32_t point_number, int32_t* time,
                                           int32_t* status) {
   std::lock_guard lock(mutex);
   Reload();
-  Log("piar_value " + std::to_string(point_number) +
-      " time=" + std::to_string(*time) + " mode=" + std::to_string(mode) +
-      " cells=" + Number(*value) + "," + std::to_string(*status));
+  Log([&] {
+    return std::string(
+        "piar_value " + std::to_string(point_number) +
+        " time=" + std::to_string(*time) + " mode=" + std::to_string(mode) +
+        " cells=" + Number(*value) + "," + std::to_string(*status));
+  });
   Delay();
   if (script_key.empty()) {
     *value = 1.5f;
