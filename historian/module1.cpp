@@ -57,11 +57,6 @@ int32_t Module1::ResolvePoint(int32_t point_number, std::string& tag_name) {
 // time. The empty text is parsed as the empty text.
 int32_t Module1::ParseTimeText(const std::string& time_text) {
   static constexpr std::size_t kKept = 8;
-  const uint64_t generation = DateSettingsGeneration(date_settings_);
-  if (generation != parser_texts_generation_) {
-    parser_texts_.clear();
-    parser_texts_generation_ = generation;
-  }
   const ParserText* parser_text = nullptr;
   for (const ParserText& kept : parser_texts_) {
     if (kept.time_text == time_text) parser_text = &kept;

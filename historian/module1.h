@@ -14,6 +14,8 @@ namespace tavrolin {
 
 class Module1 {
  public:
+  // The date settings and the code page stay the same for the life of the
+  // readers.
   Module1(basPI_API& api, const DateSettings& date_settings,
           const CodePage& code_page);
 
@@ -38,16 +40,15 @@ class Module1 {
   const DateSettings& date_settings_;
   const CodePage& code_page_;
 
-  // The parser texts (in the code page) of the last few time texts, made
-  // under the settings of `parser_texts_generation_`: a report asks for the
-  // same few times again and again. Only texts are kept, never anything the
-  // historian answered.
+  // The parser texts (in the code page) of the last few time texts: a
+  // report asks for the same few times again and again, and the texts depend
+  // only on the settings, which are the user's for the life of the readers.
+  // Only texts are kept, never anything the historian answered.
   struct ParserText {
     std::string time_text;
     std::string bytes;
   };
   std::vector<ParserText> parser_texts_;
-  uint64_t parser_texts_generation_ = 0;
 };
 
 }  // namespace tavrolin

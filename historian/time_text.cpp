@@ -523,14 +523,10 @@ struct Usable {
   std::vector<Element> time;
 };
 
-// Counts the changes of the last settings.
-thread_local uint64_t generation = 0;
-
 // The settings rarely change: the last answer is kept.
 const Usable& UsableOf(const DateSettings& settings) {
   thread_local std::optional<Usable> last;
   if (!last || !SameSettings(last->given, settings)) {
-    ++generation;
     Usable usable{settings, MakeUsable(settings), {}, {}};
     // Usable settings always have pictures that split.
     usable.date = *SplitPicture(usable.settings.short_date);
@@ -557,11 +553,6 @@ void AppendNumber(int number, int width, std::string& out) {
 
 const DateSettings& UsableDateSettings(const DateSettings& settings) {
   return UsableOf(settings).settings;
-}
-
-uint64_t DateSettingsGeneration(const DateSettings& settings) {
-  UsableOf(settings);
-  return generation;
 }
 
 std::string FormatGeneralDate(const LocalDateTime& when,

@@ -5,7 +5,6 @@
 // back as the same date and time.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -58,10 +57,5 @@ LocalDateTime DayBefore(const LocalDateTime& day);
 // the long time by "HH:mm:ss", the short date by "M/d/yyyy".
 // The result stays valid until the next call with other settings.
 const DateSettings& UsableDateSettings(const DateSettings& settings);
-
-// A number that stays the same as long as the settings given here and to
-// UsableDateSettings (on this thread) are the same: texts made with settings
-// of one number can be used again while it lasts.
-uint64_t DateSettingsGeneration(const DateSettings& settings);
 
 }  // namespace tavrolin

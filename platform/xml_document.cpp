@@ -423,35 +423,35 @@ bool TreeIsAscii(const pugi::xml_document& tree) {
   return true;
 }
 
+bool NeedsEscape(unsigned char c) {
+  return c == '&' || c == '<' || c == '>' ||
+         (c < 0x20 && c != '\t' && c != '\n' && c != '\r');
+}
+
 // Text content escaped as the serialisation escapes text nodes.
 void AppendEscapedText(std::string_view text, std::string& out) {
   std::size_t plain = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
-    std::string_view escaped;
-    char reference[6];
+    if (!NeedsEscape(c)) continue;
+    out.append(text.substr(plain, i - plain));
     switch (c) {
       case '&':
-        escaped = "&amp;";
+        out.append("&amp;");
         break;
       case '<':
-        escaped = "&lt;";
+        out.append("&lt;");
         break;
       case '>':
-        escaped = "&gt;";
+        out.append("&gt;");
         break;
-      default:
-        if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') continue;
-        reference[0] = '&';
-        reference[1] = '#';
-        reference[2] = static_cast<char>('0' + c / 10);
-        reference[3] = static_cast<char>('0' + c % 10);
-        reference[4] = ';';
-        escaped = std::string_view(reference, 5);
+      default: {
+        const char reference[] = {'&', '#', static_cast<char>('0' + c / 10),
+                                  static_cast<char>('0' + c % 10), ';'};
+        out.append(reference, sizeof reference);
         break;
+      }
     }
-    out.append(text.substr(plain, i - plain));
-    out.append(escaped);
     plain = i + 1;
   }
   out.append(text.substr(plain));
@@ -534,16 +534,12 @@ void ElementStream::AddTextElement(const ElementName& name,
   const std::string_view tag = name.text();
   std::string& block = Room(2 * tag.size() + 5 + 5 * text.size());
   const std::size_t before = block.size();
-  block += '<';
-  block.append(tag);
   if (text.empty()) {
-    block += "/>";
+    block.append("<").append(tag).append("/>");
   } else {
-    block += '>';
+    block.append("<").append(tag).append(">");
     AppendEscapedText(text, block);
-    block += "</";
-    block.append(tag);
-    block += '>';
+    block.append("</").append(tag).append(">");
   }
   size_ += block.size() - before;
 }
