@@ -1,6 +1,7 @@
 #include "historian/module1.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <string_view>
 #include <vector>
@@ -30,20 +31,25 @@ Module1::Module1(basPI_API& api, const DateSettings& date_settings,
 // at: a name the historian does not know leaves the cell at 0.
 int32_t Module1::ResolvePoint(int32_t point_number, std::string& tag_name) {
   if (point_number != 0) return point_number;
-  // A buffer kept for the purpose: no allocation once it has grown.
-  thread_local std::vector<char> buffer;
-  if (code_page_.IsUtf8()) {
-    buffer.assign(tag_name.begin(), tag_name.end());
-  } else {
-    const std::string bytes = code_page_.FromUtf8(tag_name);
-    buffer.assign(bytes.begin(), bytes.end());
+  // Names of usual length go through a buffer on the stack: no allocation,
+  // and nothing left on the heap between the pieces of a report.
+  std::array<char, 256> small;
+  std::vector<char> large;
+  const std::string converted =
+      code_page_.IsUtf8() ? std::string() : code_page_.FromUtf8(tag_name);
+  const std::string_view bytes =
+      code_page_.IsUtf8() ? std::string_view(tag_name) : converted;
+  char* buffer = small.data();
+  if (bytes.size() >= small.size()) {
+    large.resize(bytes.size() + 1);
+    buffer = large.data();
   }
-  buffer.push_back('\0');
+  std::copy(bytes.begin(), bytes.end(), buffer);
+  buffer[bytes.size()] = '\0';
   int32_t found = 0;
-  api_.pipt_findpoint(buffer.data(), &found);
-  const auto end = std::find(buffer.begin(), buffer.end(), '\0');
-  const std::string_view name(buffer.data(),
-                              static_cast<std::size_t>(end - buffer.begin()));
+  api_.pipt_findpoint(buffer, &found);
+  const std::string_view name(
+      buffer, std::find(buffer, buffer + bytes.size(), '\0') - buffer);
   if (code_page_.IsUtf8()) {
     tag_name.assign(name);
   } else {
