@@ -28,7 +28,7 @@ constexpr std::string_view kTexts[] = {
     "line\r\nnext\ttab",
     std::string_view("nul\0and\x01"
                      "control\x1F",
-                     19),
+                     16),
     "\xC3\xBC \xE2\x82\xAC \xF0\x9F\x98\x80",
     "bad \xFF\xC3 end \xED\xA0\x80",
     "\xEF\xBF\xBE not a character",
