@@ -9,6 +9,7 @@ root=$PWD
 jobs=$(nproc)
 
 scripts/install-deps.sh
+scripts/setup-locales.sh
 scripts/check-format.sh
 
 build() {  # build DIR [cmake options...]
