@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the project and runs every test: the format check, the test suite in
+# Builds the project and runs every test (after generating the locales the
+# tests run under): the format check, the test suite in
 # a normal build and again under AddressSanitizer and UndefinedBehaviorSanitizer,
 # then the Windows build under Wine (scripts/test-windows.sh). Set
 # TAVROLIN_SKIP_WINDOWS=1 to leave the Windows stage out of a local run.
