@@ -379,7 +379,8 @@ TEST_F(TemplateReportTest, EveryFailureKeepsThePreviousReport) {
     return text.replace(text.find('%'), 1, inner);
   };
   const std::vector<Case> cases = {
-      {"not well-formed", "<root><system>", 91, "no <system> element"},
+      {"not well-formed", "<root><system>", 91,
+       "Not well-formed XML (no element found) in /"},
       {"no system", "<root><XXX/></root>", 91, "no <system> element"},
       {"empty system", with_system(""), 91, "<system> has no child nodes"},
       {"system selector is a comment", with_system("<!--c--><sel/>"), 91,
