@@ -58,6 +58,10 @@ class TreeBuilder {
     XML_SetSkippedEntityHandler(parser, &TreeBuilder::OnSkippedEntity);
     XML_SetExternalEntityRefHandler(parser, &TreeBuilder::OnExternalEntity);
     XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
+    // Entity expansion that multiplies the text a hundredfold fails once it
+    // passes 1 MiB (expat's default, 8 MiB, lets a bomb run for seconds on
+    // a slow machine); no tag list comes near either limit.
+    XML_SetBillionLaughsAttackProtectionActivationThreshold(parser, 1 << 20);
   }
 
   // Set when a handler stopped the parser; expat's own reason otherwise.
