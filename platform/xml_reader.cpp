@@ -14,7 +14,10 @@ struct ParserDeleter {
 using Parser = std::unique_ptr<XML_ParserStruct, ParserDeleter>;
 
 bool IsBlank(std::string_view text) {
-  return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+  for (const char c : text) {
+    if (c != ' ' && c != '\n' && c != '\t' && c != '\r') return false;
+  }
+  return true;
 }
 
 // Appends markup of the internal subset, line ends normalised to LF as XML
@@ -52,9 +55,6 @@ class TreeBuilder {
                                &TreeBuilder::OnCdataEnd);
     XML_SetCommentHandler(parser, &TreeBuilder::OnComment);
     XML_SetProcessingInstructionHandler(parser, &TreeBuilder::OnPi);
-    // The internal subset's declarations reach the default handler as they
-    // are written; the expanding variant keeps entity references expanded.
-    XML_SetDefaultHandlerExpand(parser, &TreeBuilder::OnDefault);
     XML_SetSkippedEntityHandler(parser, &TreeBuilder::OnSkippedEntity);
     XML_SetExternalEntityRefHandler(parser, &TreeBuilder::OnExternalEntity);
     XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
@@ -75,7 +75,8 @@ class TreeBuilder {
   void FlushText() {
     if (text_.empty()) return;
     if (!IsBlank(text_)) {
-      current_.append_child(pugi::node_pcdata).set_value(text_.c_str());
+      current_.append_child(pugi::node_pcdata)
+          .set_value(text_.data(), text_.size());
     }
     text_.clear();
   }
@@ -112,12 +113,21 @@ class TreeBuilder {
       self.doctype_ += " SYSTEM " + Quoted(system_id);
     }
     self.has_internal_subset_ = has_internal_subset != 0;
-    if (self.has_internal_subset_) self.doctype_ += " [";
+    if (self.has_internal_subset_) {
+      self.doctype_ += " [";
+      // The internal subset's declarations reach the default handler as
+      // they are written (the expanding variant keeps entity references in
+      // content expanded). Only there: it slows expat down elsewhere.
+      XML_SetDefaultHandlerExpand(self.parser_, &TreeBuilder::OnDefault);
+    }
   }
 
   static void XMLCALL OnDoctypeEnd(void* data) {
     TreeBuilder& self = Of(data);
-    if (self.has_internal_subset_) self.doctype_ += "]";
+    if (self.has_internal_subset_) {
+      self.doctype_ += "]";
+      XML_SetDefaultHandlerExpand(self.parser_, nullptr);
+    }
     self.tree_.append_child(pugi::node_doctype)
         .set_value(self.doctype_.c_str());
     self.in_doctype_ = false;
@@ -125,11 +135,8 @@ class TreeBuilder {
   }
 
   static void XMLCALL OnDefault(void* data, const XML_Char* text, int length) {
-    TreeBuilder& self = Of(data);
-    if (self.in_doctype_ && self.has_internal_subset_) {
-      AppendMarkup(std::string_view(text, static_cast<std::size_t>(length)),
-                   self.doctype_);
-    }
+    AppendMarkup(std::string_view(text, static_cast<std::size_t>(length)),
+                 Of(data).doctype_);
   }
 
   static void XMLCALL OnStart(void* data, const XML_Char* name,
@@ -157,7 +164,8 @@ class TreeBuilder {
   static void XMLCALL OnCdataEnd(void* data) {
     TreeBuilder& self = Of(data);
     // A CDATA section is a node even when it holds only white space.
-    self.current_.append_child(pugi::node_cdata).set_value(self.text_.c_str());
+    self.current_.append_child(pugi::node_cdata)
+        .set_value(self.text_.data(), self.text_.size());
     self.text_.clear();
   }
 
