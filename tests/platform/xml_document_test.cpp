@@ -270,6 +270,47 @@ TEST_F(XmlDocumentTest, LoadFailuresLeaveTheDocumentEmptyAndSayWhy) {
   EXPECT_FALSE(document_.FirstElementByTagName("r"));
 }
 
+// A decoder for one made-up encoding in which '#' stands for e-acute.
+class HashDecoder : public TextDecoder {
+ public:
+  DecodedText ToUtf8(std::string_view encoding,
+                     std::string_view bytes) const override {
+    names.emplace_back(encoding);
+    DecodedText decoded;
+    if (encoding != "x-hash") {
+      decoded.status = DecodedText::Status::kUnknownEncoding;
+      return decoded;
+    }
+    for (const char c : bytes) {
+      if (c == '#') {
+        decoded.text += "\xc3\xa9";
+      } else {
+        decoded.text += c;
+      }
+    }
+    return decoded;
+  }
+  mutable std::vector<std::string> names;
+};
+
+TEST_F(XmlDocumentTest, EncodingsTheParserLacksGoThroughTheDecoder) {
+  const HashDecoder decoder;
+  Document document(decoder);
+  folder_.Write("hash.xml",
+                "<?xml version=\"1.0\" encoding=\"x-hash\"?><r>caf#</r>");
+  ASSERT_TRUE(document.Load(folder_.File("hash.xml"))) << document.load_error();
+  EXPECT_EQ(document.FirstElementByTagName("r").Text(), "caf\xc3\xa9");
+  // The converted text is read as UTF-8; the declaration names the encoding
+  // the report is written in.
+  EXPECT_EQ(document.Serialize("UTF-8"),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>caf\xc3\xa9</r>");
+  // Encodings the parser reads itself never reach the decoder.
+  folder_.Write("latin.xml",
+                "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xe9</r>");
+  ASSERT_TRUE(document.Load(folder_.File("latin.xml")));
+  EXPECT_EQ(decoder.names, std::vector<std::string>{"x-hash"});
+}
+
 TEST_F(XmlDocumentTest, DeepDocumentsAreWalkedWithoutRecursion) {
   constexpr int kDepth = 50000;
   std::string text;
