@@ -29,7 +29,7 @@ fail() {
 # --- packages -----------------------------------------------------------
 scripts/install-deps.sh windows
 
-# pugixml for the cross build comes from Debian's source package, which APT
+# pugixml and expat for the cross build come from Debian's source packages, which APT
 # fetches only with a deb-src entry: a copy of the main archive's entry.
 deb_src=/etc/apt/sources.list.d/tavrolin-deb-src.sources
 if [[ ! -f $deb_src ]] && ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ &&
