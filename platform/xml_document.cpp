@@ -9,17 +9,10 @@
 #include <sstream>
 
 #include "platform/error.h"
+#include "platform/xml_reader.h"
 
 namespace tavrolin::xml {
 namespace {
-
-// Comments, processing instructions, CDATA and the declaration stay nodes;
-// white-space-only text is dropped; a document type declaration is skipped
-// and never processed, so no entity is expanded and nothing is fetched (an
-// unknown entity reference stays as it was written and is written out
-// escaped).
-constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments |
-                                   pugi::parse_pi | pugi::parse_declaration;
 
 void AppendTextBeneath(pugi::xml_node node, std::string& out) {
   // Iterative pre-order walk: linear in the subtree, no recursion depth.
@@ -107,23 +100,6 @@ bool IsNameChar(char32_t c) {
          (c >= 0x203F && c <= 0x2040);
 }
 
-// Line and column (both from 1) of a byte offset into `text`.
-std::string Position(std::string_view text, std::ptrdiff_t offset) {
-  std::size_t line = 1;
-  std::size_t column = 1;
-  const auto end =
-      std::min<std::size_t>(static_cast<std::size_t>(offset), text.size());
-  for (std::size_t i = 0; i < end; ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-      ++column;
-    }
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(column);
-}
-
 void AppendUtf8(char32_t cp, std::string& out) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
@@ -170,174 +146,29 @@ std::string ToXmlSafeUtf8(std::string_view text) {
   return out;
 }
 
-// Windows-1252 bytes 0x80 to 0x9F; the five the code page leaves unassigned
-// map to the control character of the same number, as the system does.
-constexpr std::array<char32_t, 32> kWindows1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+// Passes the serialised text on with each CR written as the character
+// reference &#13;,
+// so that it reads back as CR and not as a line end. The serialiser escapes
+// CR, LF and TAB in attribute values itself; a CR it writes raw stands in
+// text, since comments, processing instructions, CDATA sections and the
+// document type declaration of a loaded document hold no CR (line ends are
+// LF once read), and texts set on elements are text.
+class CarriageReturnSink : public TextSink {
+ public:
+  explicit CarriageReturnSink(TextSink& out) : out_(out) {}
+  void Write(std::string_view text) override {
+    for (std::size_t at = text.find('\r'); at != std::string_view::npos;
+         at = text.find('\r')) {
+      out_.Write(text.substr(0, at));
+      out_.Write("&#13;");
+      text.remove_prefix(at + 1);
+    }
+    out_.Write(text);
+  }
 
-std::string SingleByteToUtf8(std::string_view bytes, bool windows_1252) {
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 4);
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (windows_1252 && byte >= 0x80 && byte <= 0x9F) {
-      AppendUtf8(kWindows1252High[byte - 0x80], out);
-    } else {
-      AppendUtf8(byte, out);
-    }
-  }
-  return out;
-}
-
-// UTF-16 (little- or big-endian, without its byte-order mark) to UTF-8;
-// nothing on a malformed sequence.
-std::optional<std::string> Utf16ToUtf8(std::string_view bytes,
-                                       bool big_endian) {
-  if (bytes.size() % 2 != 0) return std::nullopt;
-  const auto unit = [&](std::size_t i) -> char32_t {
-    const auto first = static_cast<unsigned char>(bytes[i]);
-    const auto second = static_cast<unsigned char>(bytes[i + 1]);
-    return big_endian ? (first << 8) | second : (second << 8) | first;
-  };
-  std::string out;
-  out.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size(); i += 2) {
-    char32_t cp = unit(i);
-    if (cp >= 0xD800 && cp <= 0xDBFF) {
-      if (i + 3 >= bytes.size()) return std::nullopt;
-      const char32_t low = unit(i + 2);
-      if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-      i += 2;
-    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-      return std::nullopt;
-    }
-    AppendUtf8(cp, out);
-  }
-  return out;
-}
-
-std::string Lowered(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-  return out;
-}
-
-// The encoding named by the XML declaration at the start of 8-bit `text`,
-// or the empty text when there is none.
-std::string DeclaredEncoding(std::string_view text) {
-  // "<?xml" and a blank: not a processing instruction such as
-  // <?xml-stylesheet?>.
-  if (text.size() < 6 || text.substr(0, 5) != "<?xml" ||
-      std::string_view(" \t\r\n").find(text[5]) == std::string_view::npos) {
-    return std::string();
-  }
-  const std::size_t end = text.find("?>");
-  const std::string_view declaration = text.substr(0, end);
-  std::size_t at = declaration.find("encoding");
-  if (at == std::string_view::npos) return std::string();
-  at = declaration.find_first_of("\"'", at);
-  if (at == std::string_view::npos) return std::string();
-  const std::size_t close = declaration.find(declaration[at], at + 1);
-  if (close == std::string_view::npos) return std::string();
-  return std::string(declaration.substr(at + 1, close - at - 1));
-}
-
-// The file's bytes as UTF-8 text, or a description of why they cannot be
-// read as text. UTF-16 is recognised by its byte-order mark (or by a first
-// "<" in 16-bit form); 8-bit files are read in the encoding their
-// declaration names, UTF-8 when it names none.
-std::string DecodeToUtf8(std::string_view bytes, std::string& error) {
-  const auto starts = [&](std::string_view prefix) {
-    return bytes.substr(0, prefix.size()) == prefix;
-  };
-  using namespace std::string_view_literals;
-  if (starts("\x00\x00\xFE\xFF"sv) || starts("\xFF\xFE\x00\x00"sv)) {
-    error = "is in UTF-32, which cannot be read";
-    return std::string();
-  }
-  std::optional<std::string> wide;
-  if (starts("\xFE\xFF"sv)) {
-    wide = Utf16ToUtf8(bytes.substr(2), true);
-  } else if (starts("\xFF\xFE"sv)) {
-    wide = Utf16ToUtf8(bytes.substr(2), false);
-  } else if (starts("\x00<"sv)) {
-    wide = Utf16ToUtf8(bytes, true);
-  } else if (starts("<\x00"sv)) {
-    wide = Utf16ToUtf8(bytes, false);
-  } else {
-    if (starts("\xEF\xBB\xBF"sv)) bytes.remove_prefix(3);
-    const std::string encoding = DeclaredEncoding(bytes);
-    const std::string name = Lowered(encoding);
-    if (name == "iso-8859-1" || name == "iso8859-1" || name == "latin1" ||
-        name == "latin-1" || name == "iso_8859-1" || name == "l1") {
-      return SingleByteToUtf8(bytes, false);
-    }
-    if (name == "windows-1252" || name == "cp1252") {
-      return SingleByteToUtf8(bytes, true);
-    }
-    if (!name.empty() && name != "utf-8" && name != "utf8" &&
-        name != "us-ascii" && name != "ascii") {
-      error = "declares the encoding " + encoding + ", which cannot be read";
-      return std::string();
-    }
-    return std::string(bytes);
-  }
-  if (!wide) {
-    error = "is not valid UTF-16 text";
-    return std::string();
-  }
-  return std::move(*wide);
-}
-
-// Empty when `text` is valid UTF-8 without forbidden characters; otherwise
-// what is wrong and where.
-std::string CheckCharacters(std::string_view text) {
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t start = pos;
-    char32_t cp = 0;
-    if (!NextCodePoint(text, pos, cp)) {
-      return "is not valid UTF-8 text at " + Position(text, start);
-    }
-    if (IsForbiddenControl(cp)) {
-      return "holds a character that XML does not allow at " +
-             Position(text, start);
-    }
-  }
-  return std::string();
-}
-
-bool HasForbiddenCharacter(const char* text) {
-  for (; *text != '\0'; ++text) {
-    if (IsForbiddenControl(static_cast<unsigned char>(*text))) return true;
-  }
-  return false;
-}
-
-// A character reference can still bring in a character that XML forbids
-// (&#1;); such a document is not well-formed. Linear in the document.
-bool HoldsForbiddenReference(const pugi::xml_document& tree) {
-  pugi::xml_node current = tree.first_child();
-  while (current) {
-    if (HasForbiddenCharacter(current.value())) return true;
-    for (pugi::xml_attribute attribute : current.attributes()) {
-      if (HasForbiddenCharacter(attribute.value())) return true;
-    }
-    if (current.first_child()) {
-      current = current.first_child();
-      continue;
-    }
-    while (current && !current.next_sibling()) current = current.parent();
-    if (current) current = current.next_sibling();
-  }
-  return false;
-}
+ private:
+  TextSink& out_;
+};
 
 // Collects the serialised document in one text.
 struct StringWriter : pugi::xml_writer {
@@ -741,44 +572,46 @@ Node NodeList::Item(std::size_t index) const {
   return Node(nodes_[index], document_);
 }
 
-Document::Document() = default;
+Document::Document() : decoder_(&SystemTextDecoder()) {}
+Document::Document(const TextDecoder& decoder) : decoder_(&decoder) {}
 Document::~Document() = default;
 
 bool Document::Load(const std::string& path) {
   tree_.reset();
   load_error_.clear();
+  const std::filesystem::path given(path);
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(given, error);
+  if (error) absolute = given;
   const auto fail = [&](const std::string& why) {
     tree_.reset();
-    load_error_ = "the file " + path + " " + why;
+    load_error_ = why;
     return false;
   };
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (!std::filesystem::exists(status)) return fail("was not found");
-  if (std::filesystem::is_directory(status)) return fail("is a folder");
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return fail("cannot be opened for reading");
+  const auto status = std::filesystem::status(absolute, error);
+  if (!std::filesystem::exists(status)) {
+    return fail(absolute.filename().string() + " not found in " +
+                absolute.parent_path().string() +
+                (given.has_parent_path() ? "" : " (the working folder)"));
+  }
+  if (std::filesystem::is_directory(status)) {
+    return fail("A folder, not a file: " + absolute.string());
+  }
+  std::ifstream file(absolute, std::ios::binary);
+  if (!file) return fail("Cannot open " + absolute.string() + " for reading");
   std::ostringstream bytes_read;
   bytes_read << file.rdbuf();
-  if (file.bad()) return fail("cannot be read");
+  if (file.bad()) return fail("Cannot read " + absolute.string());
   const std::string bytes = std::move(bytes_read).str();
 
-  std::string why;
-  const std::string text = DecodeToUtf8(bytes, why);
-  if (!why.empty()) return fail(why);
-  why = CheckCharacters(text);
-  if (!why.empty()) return fail(why);
-  const pugi::xml_parse_result result = tree_.load_buffer(
-      text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
-  if (!result) {
-    return fail("is not well-formed XML: " + std::string(result.description()) +
-                " at " + Position(text, result.offset));
-  }
-  if (!tree_.document_element()) return fail("holds no root element");
-  if (HoldsForbiddenReference(tree_)) {
-    return fail(
-        "is not well-formed XML: a character reference names a character "
-        "that XML does not allow");
+  ReadFailure failure;
+  if (!ReadXml(bytes, *decoder_, tree_, failure)) {
+    std::string why = failure.reason + " in " + absolute.string();
+    if (failure.line > 0) {
+      why += " at line " + std::to_string(failure.line) + ", column " +
+             std::to_string(failure.column);
+    }
+    return fail(why);
   }
   return true;
 }
@@ -840,7 +673,8 @@ void Document::Save(std::string_view encoding_name, TextSink& out,
         .set_value(name.c_str());
   }
 
-  SinkWriter writer(out);
+  CarriageReturnSink escaped(out);
+  SinkWriter writer(escaped);
   if (!with_records) {
     tree_.save(writer, "", kSaveFlags, pugi::encoding_utf8);
     return;
@@ -860,18 +694,18 @@ void Document::Save(std::string_view encoding_name, TextSink& out,
          before = before.next_sibling()) {
       Print(before, writer);
     }
-    out.Write(StartTag(step));
+    escaped.Write(StartTag(step));
     parent = step;
   }
   for (pugi::xml_node child = parent.first_child(); child;
        child = child.next_sibling()) {
     Print(child, writer);
   }
-  records->WriteTo(out);
+  records->WriteTo(escaped);
   for (auto step = path.rbegin(); step != path.rend(); ++step) {
-    out.Write("</");
-    out.Write(step->name());
-    out.Write(">");
+    escaped.Write("</");
+    escaped.Write(step->name());
+    escaped.Write(">");
     for (pugi::xml_node after = step->next_sibling(); after;
          after = after.next_sibling()) {
       Print(after, writer);

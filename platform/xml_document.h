@@ -1,9 +1,12 @@
 // The XML document model the report builders work on: load a tag list, find
 // elements, read and add nodes, serialise the whole document.
 //
-// Loading drops white-space-only text and keeps comments, processing
-// instructions, CDATA sections and the XML declaration as nodes. No document
-// type definition is processed and no external entity is ever fetched.
+// Loading is done by a conforming XML 1.0 processor: a document that is not
+// well-formed is refused. It drops white-space-only text and keeps comments,
+// processing instructions, CDATA sections, the XML declaration and the
+// document type declaration as nodes. The internal subset's entities are
+// expanded and its default attribute values applied; nothing outside the
+// file (external subset, external entities) is ever read.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +16,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/text_decoder.h"
 
 namespace tavrolin::xml {
 
@@ -118,17 +123,19 @@ class NodeList {
 
 class Document {
  public:
+  // Reads encodings beyond those of the parser with the system's converters.
   Document();
+  explicit Document(const TextDecoder& decoder);
   ~Document();
   Document(const Document&) = delete;
   Document& operator=(const Document&) = delete;
 
-  // Loads the file. UTF-16 is recognised by its byte-order mark; other files
-  // are read in the encoding their declaration names (UTF-8, US-ASCII,
-  // ISO-8859-1 or windows-1252), UTF-8 when it names none. Returns false and
-  // leaves the document empty when the file is missing, unreadable, in
-  // another encoding or not well-formed; load_error() then says why (the
-  // file name, and the parser's message with line and column).
+  // Loads the file, in the encoding its byte-order mark or declaration names
+  // (UTF-8 when neither does). Returns false and leaves the document empty
+  // when the file is missing, unreadable, in an encoding the system cannot
+  // convert or not well-formed; load_error() then says why, beginning with
+  // the cause, naming the file by its absolute path and, for faults in the
+  // text, the line and column.
   bool Load(const std::string& path);
   const std::string& load_error() const { return load_error_; }
 
@@ -159,6 +166,7 @@ class Document {
   // Home of elements made by CreateElement until they are appended.
   pugi::xml_document detached_;
   std::string load_error_;
+  const TextDecoder* decoder_;
 };
 
 // Elements written straight as serialised text, in fixed-size blocks, for

@@ -41,20 +41,18 @@ void MakeCategoryReport(ReportServices& services, const std::string& input_file,
                         const std::string& output_path) {
   const xml::ElementName value_element("Value");
   xml::Document document;
-  // A file that cannot be loaded leaves the document empty; the run then
-  // fails at the first category, and says why the document is empty.
-  document.Load(input_file);
+  // A file that cannot be loaded leaves the document empty, and the run
+  // fails with the reason the file was not read.
+  if (!document.Load(input_file)) {
+    throw Error(errnum::kObjectNotSet, document.load_error());
+  }
 
   for (const Category& category : kCategories) {
     xml::Node element = document.FirstElementByTagName(category.name);
     if (!element) {
-      std::string description = "The element <" + std::string(category.name) +
-                                "> was not found in " + input_file;
-      if (!document.load_error().empty()) {
-        description +=
-            ": the document is empty because " + document.load_error();
-      }
-      throw Error(errnum::kObjectNotSet, description);
+      throw Error(errnum::kObjectNotSet,
+                  "The element <" + std::string(category.name) +
+                      "> was not found in " + input_file);
     }
 
     const xml::NodeList items = element.ChildNodes();

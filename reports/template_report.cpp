@@ -254,7 +254,11 @@ class TemplateReport {
         arch_words_(services.clock, services.date_settings) {}
 
   void Build(const std::string& output_path) {
-    document_.Load(file_);  // a failed load leaves the document empty
+    // A file that cannot be loaded leaves the document empty, and the run
+    // fails with the reason the file was not read.
+    if (!document_.Load(file_)) {
+      throw Error(errnum::kObjectNotSet, document_.load_error());
+    }
     const std::vector<std::string> systems = SystemNames();
 
     xml::Node items_parent = document_.FirstElementByTagName("XXX");
@@ -285,13 +289,7 @@ class TemplateReport {
 
   std::vector<std::string> SystemNames() {
     xml::Node system = document_.FirstElementByTagName("system");
-    if (!system) {
-      std::string what = "no <system> element";
-      if (!document_.load_error().empty()) {
-        what += " (" + document_.load_error() + ")";
-      }
-      Fail(errnum::kObjectNotSet, what);
-    }
+    if (!system) Fail(errnum::kObjectNotSet, "no <system> element");
     const xml::Node selector = system.ChildAt(0);
     if (!selector) Fail(errnum::kObjectNotSet, "<system> has no child nodes");
     if (!selector.IsElement()) {

@@ -7,9 +7,11 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config libpugixml-dev libsystemd-dev
           libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format
-          python3)
+          python3 locales libexpat1-dev clang-14 libclang-rt-14-dev)
 if [[ "${1:-}" == "windows" ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64)
+  # wine32 (from Debian's i386 architecture) runs the 32-bit program.
+  packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
+             wine32:i386 unzip dpkg-dev)
 fi
 
 missing=()
@@ -31,5 +33,16 @@ else
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+# Packages of another architecture need it added to dpkg before APT's update.
+for package in "${missing[@]}"; do
+  if [[ $package == *:* ]]; then
+    arch=${package##*:}
+    if [[ $arch != "$(dpkg --print-architecture)" ]] &&
+        ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+      echo "Adding the $arch architecture to dpkg"
+      "${sudo[@]}" dpkg --add-architecture "$arch"
+    fi
+  fi
+done
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

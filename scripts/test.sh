@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the project and runs every test: the format check, the test suite in
+# Builds the project and runs every test (after generating the locales the
+# tests run under): the format check, the test suite in
 # a normal build and again under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then the Windows build under Wine (scripts/test-windows.sh). Set
+# then a short run of each fuzz target (TAVROLIN_FUZZ_SECONDS each, default
+# 20), then the Windows build under Wine (scripts/test-windows.sh). Set
 # TAVROLIN_SKIP_WINDOWS=1 to leave the Windows stage out of a local run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,6 +11,7 @@ root=$PWD
 jobs=$(nproc)
 
 scripts/install-deps.sh
+scripts/setup-locales.sh
 scripts/check-format.sh
 
 build() {  # build DIR [cmake options...]
@@ -33,6 +36,28 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 build build/asan -DTAVROLIN_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs"
+
+echo "== fuzz targets (libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
+fuzz_targets=(tag_list_fuzzer category_report_fuzzer template_report_fuzzer)
+cmake -S "$root" -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DTAVROLIN_FUZZ=ON -DTAVROLIN_BUILD_TESTS=OFF >/dev/null
+cmake --build build/fuzz -j "$jobs" --target "${fuzz_targets[@]}"
+for target in "${fuzz_targets[@]}"; do
+  # New inputs go to the build tree; the checked-in corpus is only read.
+  corpus=${target%_fuzzer}
+  mkdir -p "build/fuzz/corpus/$corpus"
+  if ! build/fuzz/bin/"$target" -max_total_time="${TAVROLIN_FUZZ_SECONDS:-20}" \
+      -timeout=10 -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 \
+      -artifact_prefix=build/fuzz/ "build/fuzz/corpus/$corpus" \
+      "tests/fuzz/corpus/$corpus" >"build/fuzz/$target.log" 2>&1; then
+    tail -n 40 "build/fuzz/$target.log" >&2
+    echo "FAILED: $target found a fault (input saved in build/fuzz/)" >&2
+    exit 1
+  fi
+  echo "$target: $(grep -o 'stat::number_of_executed_units: [0-9]*' \
+    "build/fuzz/$target.log" | grep -o '[0-9]*$') inputs, no fault"
+done
 
 if [[ "${TAVROLIN_SKIP_WINDOWS:-0}" != 1 ]]; then
   echo "== Windows build under Wine"

@@ -6,12 +6,14 @@
 #include <iostream>
 #include <limits>
 #include <mutex>
+#include <string_view>
 
 #include "simulator/core/archive.h"
 #include "simulator/core/data_source.h"
 #include "simulator/core/sim_time.h"
 #include "simulator/export.h"
 #include "simulator/library_folder.h"
+#include "simulator/locale_months.h"
 
 namespace {
 
@@ -48,6 +50,25 @@ int32_t Guarded(Body body) {
 }
 
 bool Fits(Seconds time) { return tavrolin::simulator::FitsHistorianTime(time); }
+
+// Tells, on standard error, of the first time text that cannot be read; the
+// later ones go unreported, since a caller that hands over texts the
+// simulator does not read usually does so on every call. Call with the lock
+// held.
+void ReportUnreadableTime(std::string_view text, bool out_of_range) {
+  static bool reported = false;
+  if (reported) return;
+  reported = true;
+  std::cerr << tavrolin::simulator::kMessagePrefix
+            << (out_of_range ? "the time text \""
+                             : "cannot read the time text \"")
+            << text
+            << (out_of_range ? "\" lies outside the historian's time range"
+                             : "\"")
+            << "; pitm_parsetime returns -2 (later time texts that cannot "
+               "be read are not reported)"
+            << std::endl;
+}
 
 }  // namespace
 
@@ -111,9 +132,13 @@ SIMULATOR_EXPORT int32_t PIAPI_CALL pitm_parsetime(const char* time_text,
                                                    int32_t* time) {
   if (time_text == nullptr || time == nullptr) return status::kBadArgument;
   return Guarded([&] {
+    const auto months = tavrolin::simulator::CurrentMonthSpellings();
     const auto parsed =
-        tavrolin::simulator::ParseTimeText(time_text, base_time);
-    if (!parsed || !Fits(*parsed)) return status::kBadTime;
+        tavrolin::simulator::ParseTimeText(time_text, base_time, *months);
+    if (!parsed || !Fits(*parsed)) {
+      ReportUnreadableTime(time_text, parsed.has_value());
+      return status::kBadTime;
+    }
     *time = static_cast<int32_t>(*parsed);
     return status::kOk;
   });

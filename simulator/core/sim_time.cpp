@@ -1,6 +1,5 @@
 #include "simulator/core/sim_time.h"
 
-#include <array>
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -70,26 +69,17 @@ class Cursor {
   std::size_t pos_ = 0;
 };
 
-std::optional<int> MonthNumber(std::string_view name) {
-  static constexpr std::array<std::string_view, 12> kMonths = {
-      "jan", "feb", "mar", "apr", "may", "jun",
-      "jul", "aug", "sep", "oct", "nov", "dec"};
-  if (name.size() != 3) return std::nullopt;
-  std::string lower;
-  for (char c : name) lower.push_back(Lower(c));
-  for (std::size_t i = 0; i < kMonths.size(); ++i) {
-    if (kMonths[i] == lower) return static_cast<int>(i) + 1;
-  }
-  return std::nullopt;
-}
-
-std::optional<Seconds> ParseAbsolute(std::string_view text) {
+std::optional<Seconds> ParseAbsolute(std::string_view text,
+                                     std::span<const MonthSpelling> spellings) {
   Cursor in(text);
   const auto day = in.Digits(1, 2);
   if (!day || !in.Take('-')) return std::nullopt;
-  const auto dash = in.Rest().find('-');
+  // The month name runs to the last hyphen: the year and the time after it
+  // hold none, while a name may (and no character set of a locale has a
+  // hyphen's byte inside a multi-byte character).
+  const auto dash = in.Rest().rfind('-');
   if (dash == std::string_view::npos) return std::nullopt;
-  const auto month = MonthNumber(in.Rest().substr(0, dash));
+  const auto month = FindMonth(in.Rest().substr(0, dash), spellings);
   if (!month) return std::nullopt;
   for (std::size_t i = 0; i <= dash; ++i) in.Take(in.Peek());
   const auto year_start = in.Rest().size();
@@ -261,6 +251,12 @@ std::optional<double> ParseDuration(std::string_view text) {
 }
 
 std::optional<Seconds> ParseTimeText(std::string_view text, Seconds base) {
+  static const MonthSpelling english = EnglishMonths();
+  return ParseTimeText(text, base, std::span<const MonthSpelling>(&english, 1));
+}
+
+std::optional<Seconds> ParseTimeText(std::string_view text, Seconds base,
+                                     std::span<const MonthSpelling> months) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
     text.remove_prefix(1);
   }
@@ -270,7 +266,7 @@ std::optional<Seconds> ParseTimeText(std::string_view text, Seconds base) {
   if (text.empty()) return std::nullopt;
   const char first = Lower(text.front());
   if (first != '*' && first != 't' && first != 'y') {
-    return ParseAbsolute(text);
+    return ParseAbsolute(text, months);
   }
   double seconds = 0;
   double days = 0;

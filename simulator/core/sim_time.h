@@ -5,7 +5,10 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
+
+#include "simulator/core/month_names.h"
 
 namespace tavrolin::simulator {
 
@@ -36,9 +39,10 @@ Seconds LocalMidnight(Seconds time, int day_offset);
 std::optional<double> ParseDuration(std::string_view text);
 
 // Reads a time text as pitm_parsetime does, against `base`:
-//   "DD-MMM-YY hh:mm:ss"   local time; English month abbreviation in any
-//                          case; a four-digit year, a one-digit day or hour
-//                          and a missing ":ss" or time part are accepted
+//   "DD-MMM-YY hh:mm:ss"   local time; a month abbreviation of `months`
+//                          (see FindMonth); a four-digit year, a one-digit
+//                          day or hour and a missing ":ss" or time part are
+//                          accepted
 //   "*"                    the base time
 //   "t", "y"               local midnight of the base time's day, or of the
 //                          day before
@@ -46,6 +50,10 @@ std::optional<double> ParseDuration(std::string_view text);
 // unit s, m, h or d (d counts calendar days after "t" and "y"), such as
 // "*-1h", "*+30m", "y+6h". Blanks around the text are ignored; anything else,
 // the empty text included, gives nullopt.
+std::optional<Seconds> ParseTimeText(std::string_view text, Seconds base,
+                                     std::span<const MonthSpelling> months);
+
+// As above, with the English month abbreviations alone.
 std::optional<Seconds> ParseTimeText(std::string_view text, Seconds base);
 
 // Whether `time` fits the library's 32-bit time cells.

@@ -238,15 +238,14 @@ const FailureCase kFailures[] = {
      nullptr,
      nullptr,
      errnum::kObjectNotSet,
-     {"The element <analog> was not found in tags.xml: the document is empty "
-      "because the file tags.xml was not found"},
+     {"tags.xml not found in ", " (the working folder)"},
      {}},
     {"malformed_file",
      "<t>\n<analog>\n</t>",
      nullptr,
      errnum::kObjectNotSet,
-     {"<analog> was not found in tags.xml",
-      "is not well-formed XML: Start-end tags mismatch at line 3, column 3"},
+     {"Not well-formed XML (mismatched tag) in ",
+      "tags.xml at line 3, column 3"},
      {}},
     {"no_breaker",
      "<t><analog><i><d/><n>A1</n></i></analog><analog2><i><d/><n>B1</n></i>"

@@ -379,7 +379,8 @@ TEST_F(TemplateReportTest, EveryFailureKeepsThePreviousReport) {
     return text.replace(text.find('%'), 1, inner);
   };
   const std::vector<Case> cases = {
-      {"not well-formed", "<root><system>", 91, "no <system> element"},
+      {"not well-formed", "<root><system>", 91,
+       "Not well-formed XML (no element found) in "},
       {"no system", "<root><XXX/></root>", 91, "no <system> element"},
       {"empty system", with_system(""), 91, "<system> has no child nodes"},
       {"system selector is a comment", with_system("<!--c--><sel/>"), 91,
@@ -471,9 +472,90 @@ TEST_F(TemplateReportTest, EveryFailureKeepsThePreviousReport) {
   dir_.Write("out3.xml", kPrevious);
   Form().BuildTemplateReport(dir_.File("tags3.xml"), Output());
   ASSERT_EQ(Log().size(), cases.size() + 1);
-  EXPECT_NE(Log().back().message.find("no <system> element"),
-            std::string::npos);
+  EXPECT_EQ(Log().back().message,
+            "[91] tags3.xml not found in " + dir_.path().string());
   EXPECT_EQ(ReadFile(Output()), kPrevious);
+}
+
+TEST_F(TemplateReportTest, TagListsThatAreNotWellFormedKeepThePreviousReport) {
+  using namespace std::string_literals;
+  struct Case {
+    const char* name;
+    std::string content;
+    const char* where;  // line and column in the description
+  };
+  const std::string good = Template("custom", "U1", kExampleItems);
+  const auto with = [&](const std::string& from, const std::string& to) {
+    std::string text = good;
+    return text.replace(text.find(from), from.size(), to);
+  };
+  const std::vector<Case> cases = {
+      {"duplicate attribute", with("code=\"5\"", "code=\"5\" code=\"6\""),
+       "line 9, column "},
+      {"undefined entity", with("XXX.SPARE", "XXX.F&nosuch;"),
+       "line 9, column "},
+      {"bare ampersand", with("Spare", "S & P"), "line 9, column "},
+      {"< in an attribute", with("today", "to<day"), "line 9, column "},
+      {"]]> in text", with("Spare", "a]]>b"), "line 9, column "},
+      {"text after the root", good + "x", "line 12, column 1"},
+      {"second root", good + "<root/>", "line 12, column 1"},
+      {"-- in a comment", with("<XXX>", "<XXX><!-- a -- b -->"),
+       "line 8, column 17"},
+      {"declaration after a comment",
+       "<!-- c --><?xml version=\"1.0\"?>" + good, "line 1, column 11"},
+      {"surrogate reference", with("Spare", "&#xD800;"), "line 9, column "},
+      {"U+FFFE reference", with("Spare", "&#xFFFE;"), "line 9, column "},
+      {"NUL reference", with("Spare", "before&#0;after"), "line 9, column "},
+      {"control character", with("Spare", "\x01"), "line 9, column "},
+      {"invalid name character",
+       with("<n>Spare</n>", "<n\xc3\x97>S</n\xc3\x97>"), "line 9, column "},
+      {"invalid UTF-8", with("Spare", "\xc3("), "line 9, column "},
+      {"non-ASCII in US-ASCII",
+       "<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n" +
+           with("Spare", "\xc3\xa9"),
+       "line 10, column "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExpectFailure(c.content, errnum::kObjectNotSet, "Not well-formed XML (");
+    EXPECT_NE(Log().back().message.find(" in " + dir_.File("tags3.xml") +
+                                        " at " + c.where),
+              std::string::npos)
+        << Log().back().message;
+  }
+  EXPECT_EQ(Calls(), "");  // the historian was never asked
+}
+
+TEST_F(TemplateReportTest, EntitiesDefaultsAndReferencesAreReadAsXmlReadsThem) {
+  Script(kExampleScript);
+  const std::string list =
+      "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n"
+      "<!DOCTYPE root [\r\n"
+      "  <!ENTITY flow \"FI101\">\r\n"
+      "  <!ATTLIST k code CDATA \"5\" startdate CDATA \"yesterday\">\r\n"
+      "]>\r\n" +
+      Template("custom", "U1",
+               Item("\xcf\xee\xf2\xee\xea&#13;", "XXX.&flow;",
+                    Kind("summary", " enddate=\"today\"")));
+  Run(list);
+  ASSERT_TRUE(Log().empty()) << Log().front().message;
+  const std::string output = ReadFile(Output());
+  // The DOCTYPE stays; the defaults are written out; the CR is a reference.
+  EXPECT_EQ(output.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+                         "<!DOCTYPE root [\n"
+                         "  <!ENTITY flow \"FI101\">\n"
+                         "  <!ATTLIST k code CDATA \"5\" startdate CDATA "
+                         "\"yesterday\">\n]>",
+                         0),
+            0u)
+      << output;
+  EXPECT_NE(output.find("<Name>\xd0\x9f\xd0\xbe\xd1\x82\xd0\xbe\xd0\xba&#13;"
+                        "</Name><Pointid>U1.FI101</Pointid><Value> 42</Value>"),
+            std::string::npos)
+      << output;
+  EXPECT_NE(Calls().find("piar_summary 11 start=500 end=600 code=5"),
+            std::string::npos)
+      << Calls();
 }
 
 TEST_F(TemplateReportTest, MissingRootFailsAfterTheFirstSystemsRecords) {

@@ -1,0 +1,22 @@
+// Month abbreviations of the C library's locales.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "simulator/core/month_names.h"
+
+namespace tavrolin::simulator::posix {
+
+// The abbreviated month names (ABMON_1 to ABMON_12) of the named locale: as
+// the C library gives them, in the locale's own character set, and, when
+// that is not UTF-8 and a name is not plain ASCII, converted to UTF-8 as
+// well. Nothing for the C and POSIX locales and for a locale the system
+// does not have.
+std::vector<MonthSpelling> SpellingsOfLocale(const std::string& name);
+
+// The locale that the environment names for times: the first of LC_ALL,
+// LC_TIME and LANG that is set and not empty; "C" when none is.
+std::string EnvironmentTimeLocale();
+
+}  // namespace tavrolin::simulator::posix
