@@ -103,8 +103,14 @@ class InProcessHistorian : public LibraryLoader {
 // Keeps the last report in memory instead of writing a file.
 class MemoryWriter : public ReportFileWriter {
  public:
-  void Replace(const std::string&, std::string_view bytes) override {
-    report = std::string(bytes);
+  void ReplaceWith(const std::string&, const ReportProducer& produce) override {
+    class Collect : public ReportSink {
+     public:
+      void Write(std::string_view bytes) override { bytes_.append(bytes); }
+      std::string bytes_;
+    } sink;
+    produce(sink);
+    report = std::move(sink.bytes_);
   }
   std::optional<std::string> report;
 };
