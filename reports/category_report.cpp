@@ -83,6 +83,7 @@ void MakeCategoryReport(ReportServices& services, const std::string& input_file,
       }
       std::string point_name = name_node.Text();
       value.SetText((services.readers.*category.reader)(0, point_name));
+      ++services.values_written;
 
       xml::Node item = items.Item(i);
       item.AppendChild(value);

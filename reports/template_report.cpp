@@ -371,6 +371,7 @@ class TemplateReport {
                               " (point " + Quoted(point_name) + ")";
     xml::Node value = document_.CreateElement("Value");
     value.SetText(ValueText(kind, kind_node, point_name, where));
+    ++services_.values_written;
     tag.AppendChild(value);
   }
 
