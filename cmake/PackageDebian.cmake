@@ -57,8 +57,12 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Corvane Service: publishes historian values as XML report files")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Tavrolin developers <tavrolin@localhost>")
-set(CPACK_PACKAGING_INSTALL_PREFIX ${TAVROLIN_PACKAGE_DIR})
+# Staged through DESTDIR, so that the unit's absolute folder lands in the
+# package and never on the building machine.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX ${TAVROLIN_PACKAGE_DIR})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -72,7 +76,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${debian_dir}/postinst ${debian_dir}/prerm ${debian_dir}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 # One package with the program's files and the unit.
-set(CPACK_COMPONENTS_ALL Unspecified systemd_unit)
+set(CPACK_INSTALL_CMAKE_PROJECTS
+    "${CMAKE_BINARY_DIR};${PROJECT_NAME};Unspecified;/"
+    "${CMAKE_BINARY_DIR};${PROJECT_NAME};systemd_unit;/")
 set(CPACK_DEB_COMPONENT_INSTALL OFF)
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config libpugixml-dev libsystemd-dev
           libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format
-          python3)
+          python3 dpkg-dev file)
 if [[ "${1:-}" == "windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64)
 fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the project and runs every test: the format check, the test suite in
-# a normal build and again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# a normal build, the Debian package made from it (scripts/check-package.sh),
+# the test suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
 # then the Windows build under Wine (scripts/test-windows.sh). Set
 # TAVROLIN_SKIP_WINDOWS=1 to leave the Windows stage out of a local run.
 set -euo pipefail
@@ -21,6 +22,9 @@ build() {  # build DIR [cmake options...]
 echo "== normal build"
 build build/release
 ctest --test-dir build/release --output-on-failure -j "$jobs"
+
+echo "== Debian package"
+scripts/check-package.sh build/release
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 build build/asan -DTAVROLIN_SANITIZE=ON

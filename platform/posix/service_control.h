@@ -37,6 +37,8 @@ inline constexpr char kUnitSandbox[] =
     "ProtectClock=yes\n"
     "ProtectHostname=yes\n"
     "ProtectProc=invisible\n"
+    "ProcSubset=pid\n"
+    "PrivateMounts=yes\n"
     "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
     "RestrictNamespaces=yes\n"
     "RestrictRealtime=yes\n"
@@ -46,6 +48,7 @@ inline constexpr char kUnitSandbox[] =
     "NoNewPrivileges=yes\n"
     "CapabilityBoundingSet=CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH\n"
     "SystemCallFilter=@system-service\n"
+    "SystemCallFilter=~@privileged @resources\n"
     "SystemCallArchitectures=native\n";
 
 class SystemdServiceControl : public ServiceControl {

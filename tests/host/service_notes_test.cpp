@@ -160,13 +160,16 @@ TEST_P(RefreshStatusTextTest, SaysWhenWhatAndHowLong) {
 INSTANTIATE_TEST_SUITE_P(
     Tallies, RefreshStatusTextTest,
     ::testing::Values(
-        StatusCase{{3, 0, 1234}, 213ms,
+        StatusCase{{3, 0, 1234},
+                   213ms,
                    "Last refresh 2026-01-02 03:04:05: 3 reports written, 0 "
                    "failed, 1234 values, 0.21 s"},
-        StatusCase{{1, 2, 1}, 61999ms,
+        StatusCase{{1, 2, 1},
+                   61999ms,
                    "Last refresh 2026-01-02 03:04:05: 1 report written, 2 "
                    "failed, 1 value, 61.99 s"},
-        StatusCase{{0, 3, 0}, 0ms,
+        StatusCase{{0, 3, 0},
+                   0ms,
                    "Last refresh 2026-01-02 03:04:05: 0 reports written, 3 "
                    "failed, 0 values, 0.00 s"}));
 

@@ -50,6 +50,8 @@ std::string ExpectedUnit(const std::string& exec_start,
          "ProtectClock=yes\n"
          "ProtectHostname=yes\n"
          "ProtectProc=invisible\n"
+         "ProcSubset=pid\n"
+         "PrivateMounts=yes\n"
          "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
          "RestrictNamespaces=yes\n"
          "RestrictRealtime=yes\n"
@@ -59,6 +61,7 @@ std::string ExpectedUnit(const std::string& exec_start,
          "NoNewPrivileges=yes\n"
          "CapabilityBoundingSet=CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH\n"
          "SystemCallFilter=@system-service\n"
+         "SystemCallFilter=~@privileged @resources\n"
          "SystemCallArchitectures=native\n"
          "ReadWritePaths=\"" +
          working_directory +
