@@ -156,6 +156,7 @@ grep -q "^useradd --system --gid tavrolin --home-dir /opt/tavrolin .* tavrolin$"
   fail "postinst made no system user: $log"
 grep -qx "chown root:tavrolin $installed" <<<"$log" || fail "postinst gave the folder to nobody: $log"
 grep -q "^systemctl enable CorvaneService.service" <<<"$log" || fail "postinst enabled nothing: $log"
+[[ $(stat -c %a "$installed") == 1775 ]] || fail "the folder's mode is $(stat -c %a "$installed")"
 for list in tags.xml tags3.xml tags2.xml; do
   cmp -s "$installed/$list" "$installed/examples/$list" || fail "postinst did not copy $list"
 done
