@@ -172,8 +172,9 @@ bool SystemdServiceControl::Install() {
   const std::string path = UnitPath();
   if (!WriteNewFile(path, unit)) {
     if (errno == EEXIST) {
-      return Fail(path + " exists already: the service is installed (" +
-                  "uninstall it first)");
+      return Fail(path +
+                  " exists already: the service is installed (uninstall it "
+                  "first)");
     }
     return Fail(FileFailure("cannot write " + path, errno));
   }
