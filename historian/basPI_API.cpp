@@ -13,9 +13,13 @@ class basPI_API::Library {
   Library(LibraryLoader& loader, std::string name)
       : loader_(loader), name_(std::move(name)) {}
 
-  void* Symbol(const char* function) {
+  DynamicLibrary& Loaded() {
     if (!library_) library_ = loader_.Load(name_);
-    void* address = library_->Symbol(function);
+    return *library_;
+  }
+
+  void* Symbol(const char* function) {
+    void* address = Loaded().Symbol(function);
     if (address == nullptr) {
       throw Error(errnum::kEntryPoint, std::string("Can't find DLL entry "
                                                    "point ") +
@@ -31,7 +35,8 @@ class basPI_API::Library {
 };
 
 basPI_API::basPI_API(LibraryLoader& loader, HistorianLibraryNames names)
-    : client_(std::make_unique<Library>(loader, std::move(names.client))),
+    : client_name_(names.client),
+      client_(std::make_unique<Library>(loader, std::move(names.client))),
       login_(std::make_unique<Library>(loader, std::move(names.login))) {}
 
 basPI_API::~basPI_API() = default;
@@ -42,6 +47,13 @@ Function basPI_API::Bind(Library& library, Function& slot, const char* name) {
     slot = reinterpret_cast<Function>(library.Symbol(name));
   }
   return slot;
+}
+
+HistorianLibraryFile basPI_API::ClientLibraryFile() {
+  DynamicLibrary& library = client_->Loaded();
+  std::string path = library.FilePath();
+  return {path.empty() ? client_name_ : std::move(path),
+          library.Symbol(kSimulatorMarker) != nullptr};
 }
 
 int32_t basPI_API::pilg_registerapp(const char* dll_name) {

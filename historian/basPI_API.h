@@ -13,12 +13,26 @@
 
 namespace tavrolin {
 
+// The function that only the project's historian simulator exports: a client
+// library that has it is the simulator.
+inline constexpr char kSimulatorMarker[] = "tavrolin_simulator_version";
+
+// The client library file the loader found, and whether it is the simulator.
+struct HistorianLibraryFile {
+  std::string path;
+  bool simulator = false;
+};
+
 class basPI_API {
  public:
   basPI_API(LibraryLoader& loader, HistorianLibraryNames names);
   ~basPI_API();
   basPI_API(const basPI_API&) = delete;
   basPI_API& operator=(const basPI_API&) = delete;
+
+  // Loads the client library, as its first call would, and tells which file
+  // it is. Raises Error 53 or 48 when it cannot be loaded.
+  HistorianLibraryFile ClientLibraryFile();
 
   // Login library.
   int32_t pilg_registerapp(const char* dll_name);
@@ -42,6 +56,7 @@ class basPI_API {
   template <typename Function>
   Function Bind(Library& library, Function& slot, const char* name);
 
+  std::string client_name_;
   std::unique_ptr<Library> client_;
   std::unique_ptr<Library> login_;
 

@@ -56,12 +56,14 @@ void frmMain::Form_Load() {
       const bool installed = service.Install();
       window.ShowMessage(name + (installed ? " installed successfully"
                                            : " failed to install"));
+      if (!installed) service.ExplainFailure();
       process.End(installed ? kExitSuccess : kExitFailure);
     }
     if (process.ArgumentText() == "-uninstall") {
       const bool uninstalled = service.Uninstall();
       window.ShowMessage(name + (uninstalled ? " uninstalled successfully"
                                              : " failed to uninstall"));
+      if (!uninstalled) service.ExplainFailure();
       process.End(uninstalled ? kExitSuccess : kExitFailure);
     }
     if (process.ArgumentText() == "-debug") {
@@ -72,6 +74,7 @@ void frmMain::Form_Load() {
     }
     service.Start();
     pi_api_.pilg_registerapp("piapi32.dll");  // its result tells nothing
+    NoteStart();
   } catch (const std::exception& e) {
     ReportError(ToError(e));
     process.End(kExitFailure);

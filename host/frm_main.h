@@ -2,6 +2,8 @@
 // report, the refresh cycle and the report builders' error traps.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <string>
 
 #include "historian/basPI_API.h"
@@ -11,6 +13,20 @@
 #include "reports/report_services.h"
 
 namespace tavrolin {
+
+// What one refresh did, for the service's status line.
+struct RefreshTally {
+  int written = 0;         // reports written
+  int failed = 0;          // reports that failed, leaving the previous file
+  std::size_t values = 0;  // values in the reports written
+};
+
+// The status line after a refresh that began at `at` and took `duration`:
+// "Last refresh 2026-12-07 14:03:30: 3 reports written, 0 failed, 54
+// values, 0.21 s".
+std::string RefreshStatusText(const LocalDateTime& at,
+                              const RefreshTally& tally,
+                              std::chrono::steady_clock::duration duration);
 
 // Exit statuses of the process.
 inline constexpr int kExitSuccess = 0;
@@ -49,11 +65,18 @@ class frmMain : private WindowEvents {
   void OnServiceStop() override { NTService1_Stop(); }
 
   std::string OutputPath(const std::string& file_name);
+  // Under a service manager: one note naming the working folder, the report
+  // folder and the historian client library (loaded for it), and the status
+  // line of each refresh.
+  void NoteStart();
+  void ShowRefreshStatus(const LocalDateTime& at,
+                         std::chrono::steady_clock::time_point started);
 
   Platform& platform_;
   basPI_API pi_api_;
   Module1 readers_;
   ReportServices report_services_;
+  RefreshTally tally_;
 };
 
 // The event-log message of an error: "[" number "] " description.

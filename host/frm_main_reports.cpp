@@ -10,27 +10,35 @@ namespace tavrolin {
 
 void frmMain::BuildCategoryReport() {
   Busy = true;
+  report_services_.values_written = 0;
   try {
     MakeCategoryReport(report_services_, "tags.xml", OutputPath("out.xml"));
   } catch (const std::exception& e) {
     Busy = false;
+    ++tally_.failed;
     ReportError(ToError(e));
     return;
   }
   Busy = false;
+  ++tally_.written;
+  tally_.values += report_services_.values_written;
 }
 
 void frmMain::BuildTemplateReport(const std::string& input_file,
                                   const std::string& output_path) {
   Busy = true;
+  report_services_.values_written = 0;
   try {
     MakeTemplateReport(report_services_, input_file, output_path);
   } catch (const std::exception& e) {
     Busy = false;
+    ++tally_.failed;
     ReportError(ToError(e));
     return;
   }
   Busy = false;
+  ++tally_.written;
+  tally_.values += report_services_.values_written;
 }
 
 std::string frmMain::OutputPath(const std::string& file_name) {

@@ -11,6 +11,8 @@ class DynamicLibrary {
   virtual ~DynamicLibrary() = default;
   // The address of an exported function, or nullptr when there is none.
   virtual void* Symbol(const std::string& name) = 0;
+  // The full path of the file the loader loaded; empty where it cannot tell.
+  virtual std::string FilePath() { return std::string(); }
 };
 
 class LibraryLoader {

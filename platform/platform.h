@@ -10,6 +10,7 @@
 #include "platform/process.h"
 #include "platform/report_file.h"
 #include "platform/service_control.h"
+#include "platform/service_status.h"
 #include "platform/window.h"
 
 namespace tavrolin {
@@ -26,6 +27,11 @@ class Platform {
   virtual const DateSettings& date_settings() = 0;
   virtual const CodePage& code_page() = 0;
   virtual ReportFileWriter& report_writer() = 0;
+  // Where nothing listens, a status that takes nothing.
+  virtual ServiceStatus& service_status() {
+    static ServiceStatus nobody;
+    return nobody;
+  }
 };
 
 // Made by the backend this build is for.

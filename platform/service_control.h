@@ -19,6 +19,9 @@ class ServiceControl {
   virtual bool Install() = 0;
   // True when the service was removed; false when it could not be.
   virtual bool Uninstall() = 0;
+  // After a failed Install() or Uninstall(): writes why it failed to
+  // standard error. Does nothing where the platform keeps no reason.
+  virtual void ExplainFailure() {}
   // With the debug switch on, Start() runs without the service manager.
   virtual void SetDebug(bool on) = 0;
   // Connects to the service manager. The start and stop events reach the

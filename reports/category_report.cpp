@@ -80,6 +80,7 @@ void MakeCategoryReport(ReportServices& services, const std::string& input_file,
       point_name = name_node.Text();
       item.AppendTextElement(
           value_element, (services.readers.*category.reader)(0, point_name));
+      ++services.values_written;
 
       if (i == kLastIndex) {
         // Only reached with exactly one item more than the index can count:

@@ -1,6 +1,8 @@
 // What a report run needs besides its files.
 #pragma once
 
+#include <cstddef>
+
 #include "historian/module1.h"
 #include "platform/code_page.h"
 #include "platform/date_settings.h"
@@ -14,6 +16,9 @@ struct ReportServices {
   const DateSettings& date_settings;
   const CodePage& code_page;
   ReportFileWriter& writer;
+  // Values the builders have put into their documents; the host sets it to
+  // 0 before a report and reads it after, for the service's status line.
+  std::size_t values_written = 0;
 };
 
 }  // namespace tavrolin

@@ -419,6 +419,7 @@ class TemplateReport {
     } else {
       records_.AddTextElement(kValue, HistoryText(item, system, j));
     }
+    ++services_.values_written;
   }
 
   // The value of a SUMMARY or ARCHIVE item.

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the project and runs every test (after generating the locales the
-# tests run under): the format check, the test suite in
-# a normal build and again under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then a short run of each fuzz target (TAVROLIN_FUZZ_SECONDS each, default
-# 20), then the Windows build under Wine (scripts/test-windows.sh). Set
+# tests run under): the format check, the test suite in a normal build, the
+# benchmarks once at their smallest size, the Debian package made from the
+# build (scripts/check-package.sh), the test suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of each
+# fuzz target (TAVROLIN_FUZZ_SECONDS each, default 20), then the Windows
+# build under Wine (scripts/test-windows.sh). Set
 # TAVROLIN_SKIP_WINDOWS=1 to leave the Windows stage out of a local run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,6 +33,9 @@ echo "== benchmarks, smallest size once"
 for bench in build/release/bin/*_bench; do
   "$bench" --benchmark_filter='/10(/|$)' --benchmark_min_time=0.001 >/dev/null
 done
+
+echo "== Debian package"
+scripts/check-package.sh build/release
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 build build/asan -DTAVROLIN_SANITIZE=ON

@@ -197,3 +197,9 @@ SIMULATOR_EXPORT int32_t PIAPI_CALL piar_value(int32_t point_number,
     return status::kOk;
   });
 }
+
+// Tells the program that the client library it loaded is this simulator
+// rather than the historian's own; the text is the simulator's version.
+SIMULATOR_EXPORT const char* PIAPI_CALL tavrolin_simulator_version() {
+  return "Tavrolin historian simulator 2.0";
+}

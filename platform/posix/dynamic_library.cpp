@@ -1,8 +1,11 @@
 #include "platform/posix/dynamic_library.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "platform/error.h"
 #include "platform/posix/process.h"
@@ -19,6 +22,18 @@ class DlLibrary : public DynamicLibrary {
 
   void* Symbol(const std::string& name) override {
     return dlsym(handle_, name.c_str());
+  }
+
+  std::string FilePath() override {
+    link_map* map = nullptr;
+    if (dlinfo(handle_, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
+        map->l_name == nullptr) {
+      return std::string();
+    }
+    std::error_code error;
+    const std::filesystem::path path =
+        std::filesystem::absolute(map->l_name, error);
+    return error ? std::string(map->l_name) : path.lexically_normal().string();
   }
 
  private:

@@ -176,7 +176,9 @@ std::optional<std::pair<std::string, std::string>> ShortDate(
       break;
     }
   }
-  if (separator.empty()) separator = "/";
+  // Appended rather than assigned: GCC 12 mistakes the assignment of a
+  // literal for an overlapping copy (-Wrestrict).
+  if (separator.empty()) separator.push_back('/');
   std::string picture;
   for (const Piece& piece : *pieces) {
     if (!piece.literal) {

@@ -11,6 +11,7 @@
 #include "platform/posix/message_loop.h"
 #include "platform/posix/process.h"
 #include "platform/posix/service_control.h"
+#include "platform/posix/service_status.h"
 
 namespace tavrolin {
 namespace posix {
@@ -35,6 +36,7 @@ class LinuxPlatform : public Platform {
   const DateSettings& date_settings() override { return date_settings_; }
   const CodePage& code_page() override { return code_page_; }
   ReportFileWriter& report_writer() override { return *writer_; }
+  ServiceStatus& service_status() override { return status_; }
 
  private:
   MessageLoop window_;
@@ -45,6 +47,7 @@ class LinuxPlatform : public Platform {
   DateSettings date_settings_;
   Utf8CodePage code_page_;
   std::unique_ptr<ReportFileWriter> writer_;
+  SystemdServiceStatus status_;
 };
 
 }  // namespace

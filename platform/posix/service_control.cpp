@@ -69,6 +69,40 @@ bool WriteNewFile(const std::string& path, const std::string& content) {
   return false;
 }
 
+// A descriptor closed when it goes out of scope.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() { reset(); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+// "what: the system's reason", with a hint where the reason is a lack of
+// rights.
+std::string FileFailure(const std::string& what, int error_number) {
+  std::string text = what + ": " + std::strerror(error_number);
+  if (error_number == EACCES || error_number == EPERM ||
+      error_number == EROFS) {
+    text += " (installing the service needs root)";
+  }
+  return text;
+}
+
+// Said after a failing systemctl when systemd does not run this machine.
+std::string SystemdHint() {
+  return sd_booted() > 0 ? std::string()
+                         : " (systemd is not running on this machine)";
+}
+
 void Notify(const char* state) {
   // Outside systemd there is no notification socket and this does nothing.
   sd_notify(0, state);
@@ -84,6 +118,7 @@ std::string ServiceUnitText(const std::string& executable_path) {
   const std::string directory = DirectoryOf(executable_path);
   // The unit parser strips trailing blanks from WorkingDirectory=.
   if (directory.back() == ' ') return std::string();
+  const std::string folder = EscapeSpecifiers(directory);
   return std::string("[Unit]\n") + "Description=" + kServiceDisplayName + "\n" +
          "\n"
          "[Service]\n"
@@ -91,9 +126,13 @@ std::string ServiceUnitText(const std::string& executable_path) {
          // Quoted, so that blanks in the path do not split it into words.
          "ExecStart=\"" +
          EscapeSpecifiers(executable_path) + "\"\n" +
-         "WorkingDirectory=" + EscapeSpecifiers(directory) + "\n" +
-         "SyslogIdentifier=" + kServiceName + "\n" +
+         "ExecReload=/bin/kill -HUP $MAINPID\n"
+         "WorkingDirectory=" +
+         folder + "\n" + "SyslogIdentifier=" + kServiceName + "\n" +
          "Restart=on-failure\n"
+         "WatchdogSec=2min\n"
+         "TimeoutStopSec=30s\n" +
+         kUnitSandbox + "ReadWritePaths=\"" + folder + "\"\n" +
          "\n"
          "[Install]\n"
          "WantedBy=multi-user.target\n";
@@ -121,29 +160,64 @@ std::string SystemdServiceControl::UnitPath() const {
 }
 
 bool SystemdServiceControl::Install() {
-  const std::string unit = ServiceUnitText(ExecutablePath());
-  if (unit.empty()) return false;
+  failure_reason_.clear();
+  const std::string executable = ExecutablePath();
+  const std::string unit = ServiceUnitText(executable);
+  if (unit.empty()) {
+    return Fail("systemd cannot run the executable at " + executable +
+                ": its path must be absolute and hold no quote, backslash "
+                "or control character, and its folder's name cannot end in "
+                "a blank");
+  }
   const std::string path = UnitPath();
-  if (!WriteNewFile(path, unit)) return false;
+  if (!WriteNewFile(path, unit)) {
+    if (errno == EEXIST) {
+      return Fail(path +
+                  " exists already: the service is installed (uninstall it "
+                  "first)");
+    }
+    return Fail(FileFailure("cannot write " + path, errno));
+  }
   if (!RunSystemctl({"daemon-reload"})) {
     ::unlink(path.c_str());
     return false;
   }
   if (!RunSystemctl({"enable", kUnitFileName})) {
+    const std::string reason = failure_reason_;
     ::unlink(path.c_str());
     RunSystemctl({"daemon-reload"});
+    failure_reason_ = reason;
     return false;
   }
   return true;
 }
 
 bool SystemdServiceControl::Uninstall() {
+  failure_reason_.clear();
   const std::string path = UnitPath();
   struct stat status {};
-  if (::lstat(path.c_str(), &status) != 0) return false;
+  if (::lstat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT) {
+      return Fail("the service is not installed: " + path + " does not exist");
+    }
+    return Fail(FileFailure("cannot read " + path, errno));
+  }
   if (!RunSystemctl({"disable", kUnitFileName})) return false;
-  if (::unlink(path.c_str()) != 0) return false;
+  if (::unlink(path.c_str()) != 0) {
+    return Fail(FileFailure("cannot remove " + path, errno));
+  }
   return RunSystemctl({"daemon-reload"});
+}
+
+void SystemdServiceControl::ExplainFailure() {
+  if (failure_reason_.empty()) return;
+  std::fflush(stderr);
+  WriteAll(STDERR_FILENO, OneLine(failure_reason_) + "\n");
+}
+
+bool SystemdServiceControl::Fail(const std::string& reason) {
+  failure_reason_ = reason;
+  return false;
 }
 
 void SystemdServiceControl::Start() {
@@ -178,12 +252,22 @@ void SystemdServiceControl::LogEvent(int16_t, int32_t,
 }
 
 bool SystemdServiceControl::RunSystemctl(
-    const std::vector<std::string>& arguments) const {
+    const std::vector<std::string>& arguments) {
   std::vector<std::string> words{systemctl_};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
+  std::string command = "systemctl";
+  for (const std::string& argument : arguments) command += " " + argument;
+
+  // systemctl's own complaint is kept for the reason of the failure.
+  int error_pipe[2];
+  if (::pipe2(error_pipe, O_CLOEXEC) != 0) {
+    return Fail(FileFailure("cannot run " + command, errno));
+  }
+  FileDescriptor read_end(error_pipe[0]);
+  FileDescriptor write_end(error_pipe[1]);
 
   // The child starts with the signals the message loop blocked unblocked
   // and at their defaults; its standard output would mix with the messages.
@@ -204,18 +288,44 @@ bool SystemdServiceControl::RunSystemctl(
                            POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null",
                                    O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, write_end.get(), STDERR_FILENO);
   pid_t child = 0;
   const int spawned = posix_spawnp(&child, systemctl_.c_str(), &actions,
                                    &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  if (spawned != 0) return false;
+  write_end.reset();
+  if (spawned != 0) {
+    return Fail(FileFailure("cannot run " + command + " (" + systemctl_ + ")",
+                            spawned) +
+                SystemdHint());
+  }
 
+  std::string complaint;
+  char buffer[512];
+  for (;;) {
+    const ssize_t got = ::read(read_end.get(), buffer, sizeof buffer);
+    if (got > 0) {
+      complaint.append(buffer, static_cast<std::size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      break;
+    }
+  }
   int status = 0;
   while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return false;
+    if (errno != EINTR) return Fail("cannot wait for " + command);
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  while (!complaint.empty() &&
+         (complaint.back() == '\n' || complaint.back() == ' ')) {
+    complaint.pop_back();
+  }
+  std::string reason = command + " failed";
+  if (WIFEXITED(status)) {
+    reason += " with status " + std::to_string(WEXITSTATUS(status));
+  }
+  if (!complaint.empty()) reason += ": " + complaint;
+  return Fail(reason + SystemdHint());
 }
 
 }  // namespace tavrolin::posix

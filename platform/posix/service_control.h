@@ -18,6 +18,39 @@ inline constexpr char kServiceName[] = "CorvaneService";
 inline constexpr char kUnitFileName[] = "CorvaneService.service";
 inline constexpr char kSystemUnitFolder[] = "/etc/systemd/system";
 
+// The sandbox of the unit that -install writes. The service runs as root
+// from a folder chosen by whoever installs it, which may lie in a home
+// folder and belong to another user: the file system is read-only but for
+// that folder (added by ReadWritePaths=), home folders are read-only rather
+// than hidden, and root keeps of its capabilities only those that let it
+// read and write files it does not own. The network stays open, for a
+// historian client library that reaches its server.
+inline constexpr char kUnitSandbox[] =
+    "ProtectSystem=strict\n"
+    "ProtectHome=read-only\n"
+    "PrivateTmp=yes\n"
+    "PrivateDevices=yes\n"
+    "ProtectKernelTunables=yes\n"
+    "ProtectKernelModules=yes\n"
+    "ProtectKernelLogs=yes\n"
+    "ProtectControlGroups=yes\n"
+    "ProtectClock=yes\n"
+    "ProtectHostname=yes\n"
+    "ProtectProc=invisible\n"
+    "ProcSubset=pid\n"
+    "PrivateMounts=yes\n"
+    "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
+    "RestrictNamespaces=yes\n"
+    "RestrictRealtime=yes\n"
+    "RestrictSUIDSGID=yes\n"
+    "LockPersonality=yes\n"
+    "MemoryDenyWriteExecute=yes\n"
+    "NoNewPrivileges=yes\n"
+    "CapabilityBoundingSet=CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH\n"
+    "SystemCallFilter=@system-service\n"
+    "SystemCallFilter=~@privileged @resources\n"
+    "SystemCallArchitectures=native\n";
+
 class SystemdServiceControl : public ServiceControl {
  public:
   // `unit_folder` receives the unit file; `systemctl` is the command run for
@@ -36,6 +69,10 @@ class SystemdServiceControl : public ServiceControl {
   // Disables the unit, removes its file and reloads systemd. False when the
   // unit is not installed or any step fails.
   bool Uninstall() override;
+  // Writes the reason of the last failed Install() or Uninstall() (not
+  // root, no systemd, already installed, not installed, systemctl's own
+  // message) as one line on standard error.
+  void ExplainFailure() override;
   // Kept for what it says; the service runs the same way either way.
   void SetDebug(bool on) override { debug_ = on; }
   // Hooks SIGTERM and SIGINT (stop) and SIGUSR1 (Command1), tells systemd
@@ -47,16 +84,21 @@ class SystemdServiceControl : public ServiceControl {
                 const std::string& message) override;
 
   bool install_option() const { return install_option_; }
+  const std::string& failure_reason() const { return failure_reason_; }
   bool debug() const { return debug_; }
 
  private:
   std::string UnitPath() const;
   // Runs systemctl with the arguments; true when it exits with status 0.
-  bool RunSystemctl(const std::vector<std::string>& arguments) const;
+  // On failure keeps systemctl's complaint on standard error as the reason.
+  bool RunSystemctl(const std::vector<std::string>& arguments);
+  // Keeps the reason of a failure; returns false.
+  bool Fail(const std::string& reason);
 
   MessageLoop& loop_;
   std::string unit_folder_;
   std::string systemctl_;
+  std::string failure_reason_;
   bool install_option_ = false;
   bool debug_ = false;
 };

@@ -31,18 +31,49 @@ std::string ExpectedUnit(const std::string& exec_start,
          "ExecStart=" +
          exec_start +
          "\n"
+         "ExecReload=/bin/kill -HUP $MAINPID\n"
          "WorkingDirectory=" +
          working_directory +
          "\n"
          "SyslogIdentifier=CorvaneService\n"
          "Restart=on-failure\n"
+         "WatchdogSec=2min\n"
+         "TimeoutStopSec=30s\n"
+         "ProtectSystem=strict\n"
+         "ProtectHome=read-only\n"
+         "PrivateTmp=yes\n"
+         "PrivateDevices=yes\n"
+         "ProtectKernelTunables=yes\n"
+         "ProtectKernelModules=yes\n"
+         "ProtectKernelLogs=yes\n"
+         "ProtectControlGroups=yes\n"
+         "ProtectClock=yes\n"
+         "ProtectHostname=yes\n"
+         "ProtectProc=invisible\n"
+         "ProcSubset=pid\n"
+         "PrivateMounts=yes\n"
+         "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
+         "RestrictNamespaces=yes\n"
+         "RestrictRealtime=yes\n"
+         "RestrictSUIDSGID=yes\n"
+         "LockPersonality=yes\n"
+         "MemoryDenyWriteExecute=yes\n"
+         "NoNewPrivileges=yes\n"
+         "CapabilityBoundingSet=CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH\n"
+         "SystemCallFilter=@system-service\n"
+         "SystemCallFilter=~@privileged @resources\n"
+         "SystemCallArchitectures=native\n"
+         "ReadWritePaths=\"" +
+         working_directory +
+         "\"\n"
          "\n"
          "[Install]\n"
          "WantedBy=multi-user.target\n";
 }
 
 // A unit folder and a stand-in systemctl that records its arguments, one
-// call a line, and fails the command named in the file "fail".
+// call a line, and fails the command named in the file "fail" with a
+// complaint on standard error.
 class InstallTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -51,7 +82,9 @@ class InstallTest : public ::testing::Test {
                  "dir=$(dirname \"$0\")\n"
                  "echo \"$*\" >> \"$dir/calls\"\n"
                  "if [ -f \"$dir/fail\" ] && [ \"$1\" = \"$(cat "
-                 "\"$dir/fail\")\" ]; then exit 1; fi\n"
+                 "\"$dir/fail\")\" ]; then\n"
+                 "  echo \"Failed to $1: Access denied\" >&2; exit 1\n"
+                 "fi\n"
                  "exit 0\n");
     fs::permissions(tools_.File("systemctl"), fs::perms::owner_all);
   }
@@ -148,6 +181,84 @@ TEST_F(InstallTest, FailedReloadAfterRemovalFailsToUninstall) {
   FailOn("daemon-reload");
   EXPECT_FALSE(Control().Uninstall());
   EXPECT_FALSE(UnitExists());
+}
+
+// Each failure keeps a reason that says what went wrong; ExplainFailure()
+// writes it, one line, on standard error.
+struct FailureCase {
+  const char* name;
+  const char* fail_on;  // systemctl command that fails, or ""
+  bool unit_present;    // a unit file is there before the call
+  bool install;         // Install(), else Uninstall()
+  const char* reason;   // expected reason, "%" standing for the unit path
+};
+
+class FailureReasonTest : public InstallTest,
+                          public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(FailureReasonTest, SaysWhy) {
+  const FailureCase& c = GetParam();
+  if (*c.fail_on != '\0') FailOn(c.fail_on);
+  if (c.unit_present) units_.Write("CorvaneService.service", "[Unit]\n");
+  auto control = Control();
+  EXPECT_FALSE(c.install ? control.Install() : control.Uninstall());
+  std::string expected = c.reason;
+  if (const auto at = expected.find('%'); at != std::string::npos) {
+    expected.replace(at, 1, UnitPath());
+  }
+  // Where systemd does not run, a failing systemctl adds a hint.
+  EXPECT_EQ(control.failure_reason().substr(0, expected.size()), expected);
+  FdCapture err(2);
+  control.ExplainFailure();
+  EXPECT_EQ(err.Text(), control.failure_reason() + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FailureReasonTest,
+    ::testing::Values(
+        FailureCase{"AlreadyInstalled", "", true, true,
+                    "% exists already: the service is installed (uninstall "
+                    "it first)"},
+        FailureCase{"ReloadFails", "daemon-reload", false, true,
+                    "systemctl daemon-reload failed with status 1: Failed to "
+                    "daemon-reload: Access denied"},
+        FailureCase{"EnableFails", "enable", false, true,
+                    "systemctl enable CorvaneService.service failed with "
+                    "status 1: Failed to enable: Access denied"},
+        FailureCase{"NotInstalled", "", false, false,
+                    "the service is not installed: % does not exist"},
+        FailureCase{"DisableFails", "disable", true, false,
+                    "systemctl disable CorvaneService.service failed with "
+                    "status 1: Failed to disable: Access denied"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(InstallTest, UnwritableUnitFolderNamesTheFileAndTheCause) {
+  auto control = Control(units_.File("no-such-folder"));
+  EXPECT_FALSE(control.Install());
+  EXPECT_EQ(control.failure_reason(),
+            "cannot write " + units_.File("no-such-folder") +
+                "/CorvaneService.service: No such file or directory");
+}
+
+TEST_F(InstallTest, MissingSystemctlIsTheReason) {
+  SystemdServiceControl control(loop_, units_.path().string(),
+                                tools_.File("no-such-systemctl"));
+  EXPECT_FALSE(control.Install());
+  EXPECT_EQ(
+      control.failure_reason().rfind("cannot run systemctl daemon-reload (" +
+                                         tools_.File("no-such-systemctl") +
+                                         "): No such file or directory",
+                                     0),
+      0u)
+      << control.failure_reason();
+}
+
+TEST_F(InstallTest, SuccessLeavesNothingToExplain) {
+  auto control = Control();
+  ASSERT_TRUE(control.Install());
+  FdCapture err(2);
+  control.ExplainFailure();
+  EXPECT_EQ(err.Text(), "");
 }
 
 struct UnitCase {

@@ -49,12 +49,27 @@ class FakeServiceControl : public ServiceControl {
     calls.push_back("Uninstall");
     return uninstall_result;
   }
+  void ExplainFailure() override { calls.push_back("ExplainFailure"); }
   void SetDebug(bool on) override {
     calls.push_back("SetDebug(" + std::to_string(on) + ")");
   }
   void Start() override { calls.push_back("Start"); }
   void LogEvent(int16_t event_type, int32_t event_id,
                 const std::string& message) override;
+};
+
+// A service manager that takes notes and status lines when `listening`.
+class FakeServiceStatus : public ServiceStatus {
+ public:
+  bool listening = false;
+  std::vector<std::string> notes;
+  std::vector<std::string> statuses;
+
+  bool Listening() override { return listening; }
+  void Note(const std::string& text) override { notes.push_back(text); }
+  void ShowStatus(const std::string& text) override {
+    statuses.push_back(text);
+  }
 };
 
 class FakeWindow : public Window {
@@ -112,6 +127,7 @@ std::string StubLibraryFile(const std::string& stem);
 class FakePlatform : public Platform {
  public:
   FakeServiceControl service;
+  FakeServiceStatus status;
   FakeWindow window_;
   FakeProcess process_;
   FakeClock clock_;
@@ -132,6 +148,7 @@ class FakePlatform : public Platform {
   const DateSettings& date_settings() override { return date_settings_; }
   const CodePage& code_page() override { return code_page_; }
   ReportFileWriter& report_writer() override { return *writer; }
+  ServiceStatus& service_status() override { return status; }
 };
 
 }  // namespace tavrolin::testing
