@@ -15,6 +15,11 @@ namespace {
 // The state buffer handed to pipt_digstate, in characters.
 constexpr int32_t kStateLength = 40;
 
+// The point-name buffer handed to pipt_findpoint holds at least this many
+// bytes, so that a library that writes back its own, longer spelling of the
+// name stays inside it.
+constexpr std::size_t kPointNameBuffer = 256;
+
 // Archived values are asked for in this mode.
 constexpr int32_t kArchiveMode = 3;
 
@@ -25,14 +30,15 @@ Module1::Module1(basPI_API& api, const DateSettings& date_settings,
     : api_(api), date_settings_(date_settings), code_page_(code_page) {}
 
 // A point number of 0 means "look the point up by its name". The name goes to
-// the library in a buffer of its own length (plus the NUL) and comes back
-// from that buffer, up to its first NUL. The lookup's status is not looked
-// at: a name the historian does not know leaves the cell at 0.
+// the library NUL-terminated in a zero-filled buffer of at least
+// kPointNameBuffer bytes and comes back from that buffer, up to its first
+// NUL, and never beyond the buffer. The lookup's status is not looked at: a
+// name the historian does not know leaves the cell at 0.
 int32_t Module1::ResolvePoint(int32_t point_number, std::string& tag_name) {
   if (point_number != 0) return point_number;
   const std::string bytes = code_page_.FromUtf8(tag_name);
-  std::vector<char> buffer(bytes.begin(), bytes.end());
-  buffer.push_back('\0');
+  std::vector<char> buffer(std::max(bytes.size() + 1, kPointNameBuffer), '\0');
+  std::copy(bytes.begin(), bytes.end(), buffer.begin());
   int32_t found = 0;
   api_.pipt_findpoint(buffer.data(), &found);
   const auto end = std::find(buffer.begin(), buffer.end(), '\0');

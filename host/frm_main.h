@@ -49,6 +49,8 @@ class frmMain : private WindowEvents {
   void OnServiceStop() override { NTService1_Stop(); }
 
   std::string OutputPath(const std::string& file_name);
+  // Removes what earlier runs, killed while writing, left of the reports.
+  void RemoveReportLeftovers();
 
   Platform& platform_;
   basPI_API pi_api_;
@@ -56,7 +58,8 @@ class frmMain : private WindowEvents {
   ReportServices report_services_;
 };
 
-// The event-log message of an error: "[" number "] " description.
+// The event-log message of an error: "[" number "] " description, abridged
+// to a bounded length.
 std::string ErrorReportMessage(const Error& error);
 
 }  // namespace tavrolin

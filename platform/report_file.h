@@ -15,6 +15,12 @@ class ReportFileWriter {
   // Error (75, naming the file and the reason) and leaves the previous file
   // unchanged; no temporary file or handle is left behind.
   virtual void Replace(const std::string& path, std::string_view bytes) = 0;
+  // Removes the temporary files that an earlier writer of the report at
+  // `path` left beside it when it was killed in the middle of a Replace;
+  // files of writers still running, and every other file, stay. Throws
+  // Error (75, naming the file) for a leftover that cannot be removed, after
+  // trying the others.
+  virtual void RemoveLeftovers(const std::string& path) = 0;
 };
 
 // The writer of the system this build is for.

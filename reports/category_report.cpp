@@ -86,6 +86,7 @@ void MakeCategoryReport(ReportServices& services, const std::string& input_file,
 
       xml::Node item = items.Item(i);
       item.AppendChild(value);
+      services.Advance();
 
       if (i == kLastIndex) {
         // Only reached with exactly one item more than the index can count:

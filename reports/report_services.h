@@ -4,6 +4,7 @@
 #include "historian/module1.h"
 #include "platform/code_page.h"
 #include "platform/date_settings.h"
+#include "platform/progress.h"
 #include "platform/report_file.h"
 
 namespace tavrolin {
@@ -14,6 +15,12 @@ struct ReportServices {
   const DateSettings& date_settings;
   const CodePage& code_page;
   ReportFileWriter& writer;
+  // Told of every item built; nothing when left out.
+  Progress* progress = nullptr;
+
+  void Advance() const {
+    if (progress != nullptr) progress->Advance();
+  }
 };
 
 }  // namespace tavrolin

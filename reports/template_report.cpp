@@ -32,8 +32,16 @@ namespace {
 constexpr int32_t kCounterMax = std::numeric_limits<int16_t>::max();
 constexpr std::size_t kItemChildren = 3;
 
+// The most text one report may add to its tag list (point names, display
+// names, values). A tag list whose "XXX" names expand beyond it fails with a
+// clear error instead of taking the machine's memory; a report of this size
+// is far beyond what a consumer of the report files reads.
+constexpr std::size_t kMaxAddedText = std::size_t{256} << 20;
+
+// A text from the tag list or the historian as an error quotes it: in
+// quotation marks, long texts abridged.
 std::string Quoted(std::string_view text) {
-  return "\"" + std::string(text) + "\"";
+  return "\"" + Abridged(text) + "\"";
 }
 
 std::string Plural(std::size_t count, std::string_view word) {
@@ -44,7 +52,7 @@ std::string Plural(std::size_t count, std::string_view word) {
 std::string KindOfNode(const xml::Node& node) {
   switch (node.kind()) {
     case xml::NodeKind::kElement:
-      return "element <" + node.Name() + ">";
+      return "element <" + Abridged(node.Name()) + ">";
     case xml::NodeKind::kText:
       return "text";
     case xml::NodeKind::kCData:
@@ -174,10 +182,23 @@ std::vector<std::string> SplitAtCommas(std::string_view text) {
   }
 }
 
+constexpr std::string_view kPlaceholder = "XXX";
+
+// The length of PointName(pattern, system), worked out without building it.
+std::size_t PointNameLength(std::string_view pattern, std::size_t system) {
+  std::size_t placeholders = 0;
+  for (std::size_t found = pattern.find(kPlaceholder);
+       found != std::string_view::npos;
+       found = pattern.find(kPlaceholder, found + kPlaceholder.size())) {
+    ++placeholders;
+  }
+  return pattern.size() - placeholders * kPlaceholder.size() +
+         placeholders * system;
+}
+
 // Every "XXX" replaced by `system`, scanning left to right; replaced text is
 // not scanned again.
 std::string PointName(std::string_view pattern, std::string_view system) {
-  static constexpr std::string_view kPlaceholder = "XXX";
   std::string result;
   result.reserve(pattern.size());
   std::size_t start = 0;
@@ -272,7 +293,7 @@ class TemplateReport {
                                       KindOfNode(selector) +
                                       ", not the system selector element");
     }
-    const std::string where = "<system>/<" + selector.Name() + ">";
+    const std::string where = "<system>/<" + Abridged(selector.Name()) + ">";
     const xml::NodeList selector_children = selector.ChildNodes();
     const xml::Node mode = selector_children.Item(0);
     if (!mode) {
@@ -335,6 +356,7 @@ class TemplateReport {
       xml::Node tag = document_.CreateElement("tag");
       AddItem(system, j, tag);
       element.AppendChild(tag);
+      services_.Advance();
     }
     CheckCountAfterLoop(count, Where("<XXX>"));
     if (!root_) {
@@ -356,12 +378,17 @@ class TemplateReport {
                " has " + Plural(parts.Length(), "child node") + ", needs " +
                std::to_string(kItemChildren));
     }
-    std::string point_name = PointName(parts.Item(1).Text(), system);
+    const std::string pattern = parts.Item(1).Text();
+    std::string display_name = parts.Item(0).Text();
+    CountAddedText(display_name.size() +
+                       PointNameLength(pattern, system.size()),
+                   item_where + " for system " + Quoted(system));
+    std::string point_name = PointName(pattern, system);
     const xml::Node kind_node = parts.Item(2);
     const std::string kind = UpperCase(kind_node.Text());
 
     xml::Node name = document_.CreateElement("Name");
-    name.SetText(parts.Item(0).Text());
+    name.SetText(display_name);
     tag.AppendChild(name);
     xml::Node point = document_.CreateElement("Pointid");
     point.SetText(point_name);
@@ -409,12 +436,25 @@ class TemplateReport {
     }
   }
 
+  // Counts text the report adds; fails once the report would grow beyond
+  // its bound.
+  void CountAddedText(std::size_t bytes, const std::string& where) {
+    if (bytes > kMaxAddedText - added_text_) {
+      Fail(errnum::kOutOfMemory,
+           "Out of memory: the report would grow beyond " +
+               std::to_string(kMaxAddedText >> 20) + " MB of names at " +
+               where + " (the point names that \"XXX\" expands to are too "
+               "long or too many)");
+    }
+    added_text_ += bytes;
+  }
+
   static std::string Attribute(const xml::Node& node, std::string_view name) {
     std::optional<std::string> value = node.Attribute(name);
     if (!value) {
       throw Error(
           errnum::kObjectNotSet,
-          "<" + node.Name() + "> has no attribute " + std::string(name));
+          "<" + Abridged(node.Name()) + "> has no attribute " + std::string(name));
     }
     return *std::move(value);
   }
@@ -424,6 +464,7 @@ class TemplateReport {
   xml::Document document_;
   xml::NodeList items_;
   xml::Node root_;
+  std::size_t added_text_ = 0;
 };
 
 }  // namespace

@@ -9,6 +9,9 @@ namespace tavrolin::posix {
 class AtomicReportFileWriter : public ReportFileWriter {
  public:
   void Replace(const std::string& path, std::string_view bytes) override;
+  // The leftovers are ".NAME.PID.N.N.tmp" beside the report NAME whose
+  // writing process PID no longer runs.
+  void RemoveLeftovers(const std::string& path) override;
 };
 
 }  // namespace tavrolin::posix
