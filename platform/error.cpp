@@ -12,6 +12,8 @@ Error::Error(int32_t number, std::string description)
 
 namespace {
 
+constexpr char kEllipsis[] = "\xE2\x80\xA6";  // U+2026 in UTF-8
+
 bool IsContinuationByte(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
@@ -35,9 +37,8 @@ std::string Abridged(std::string_view text, std::size_t limit) {
   for (const char c : text) {
     if (!IsContinuationByte(c)) ++characters;
   }
-  return std::string(text.substr(0, cut)) + "\xE2\x80\xA6 ("  // an ellipsis in UTF-8
-         + Grouped(characters) +
-         " characters)";
+  return std::string(text.substr(0, cut)) + kEllipsis + " (" +
+         Grouped(characters) + " characters)";
 }
 
 Error ToError(const std::exception& e) {

@@ -19,8 +19,8 @@ class ReportFileWriter {
   // `path` left beside it when it was killed in the middle of a Replace;
   // files of writers still running, and every other file, stay. Throws
   // Error (75, naming the file) for a leftover that cannot be removed, after
-  // trying the others.
-  virtual void RemoveLeftovers(const std::string& path) = 0;
+  // trying the others. A writer that leaves no temporary files has none.
+  virtual void RemoveLeftovers(const std::string& /*path*/) {}
 };
 
 // The writer of the system this build is for.

@@ -380,9 +380,9 @@ class TemplateReport {
     }
     const std::string pattern = parts.Item(1).Text();
     std::string display_name = parts.Item(0).Text();
-    CountAddedText(display_name.size() +
-                       PointNameLength(pattern, system.size()),
-                   item_where + " for system " + Quoted(system));
+    CountAddedText(
+        display_name.size() + PointNameLength(pattern, system.size()),
+        item_where + " for system " + Quoted(system));
     std::string point_name = PointName(pattern, system);
     const xml::Node kind_node = parts.Item(2);
     const std::string kind = UpperCase(kind_node.Text());
@@ -443,7 +443,8 @@ class TemplateReport {
       Fail(errnum::kOutOfMemory,
            "Out of memory: the report would grow beyond " +
                std::to_string(kMaxAddedText >> 20) + " MB of names at " +
-               where + " (the point names that \"XXX\" expands to are too "
+               where +
+               " (the point names that \"XXX\" expands to are too "
                "long or too many)");
     }
     added_text_ += bytes;
@@ -452,9 +453,9 @@ class TemplateReport {
   static std::string Attribute(const xml::Node& node, std::string_view name) {
     std::optional<std::string> value = node.Attribute(name);
     if (!value) {
-      throw Error(
-          errnum::kObjectNotSet,
-          "<" + Abridged(node.Name()) + "> has no attribute " + std::string(name));
+      throw Error(errnum::kObjectNotSet, "<" + Abridged(node.Name()) +
+                                             "> has no attribute " +
+                                             std::string(name));
     }
     return *std::move(value);
   }

@@ -73,9 +73,9 @@ void MessageLoop::KeepAlive(std::chrono::microseconds interval,
   keep_alive_beat_ = std::move(beat);
   if (interval.count() <= 0) return;
   sd_event_source* source = nullptr;
-  const int r = sd_event_add_time(
-      event_.get(), &source, CLOCK_MONOTONIC, MonotonicNowUsec(),
-      kTimerAccuracyUsec, OnKeepAliveSource, this);
+  const int r = sd_event_add_time(event_.get(), &source, CLOCK_MONOTONIC,
+                                  MonotonicNowUsec(), kTimerAccuracyUsec,
+                                  OnKeepAliveSource, this);
   if (r < 0) ThrowLoopError("sd_event_add_time", r);
   keep_alive_.reset(source);
 }

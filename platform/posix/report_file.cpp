@@ -156,8 +156,8 @@ void AtomicReportFileWriter::RemoveLeftovers(const std::string& path) {
     const std::string leftover =
         (folder == "/" ? folder : folder + "/") + entry->d_name;
     if (::unlink(leftover.c_str()) != 0 && errno != ENOENT && failure.empty()) {
-      failure = "Cannot remove the leftover temporary file " + leftover +
-                ": " + std::generic_category().message(errno);
+      failure = "Cannot remove the leftover temporary file " + leftover + ": " +
+                std::generic_category().message(errno);
     }
   }
   // Closing a listing that was only read cannot lose anything.

@@ -221,10 +221,10 @@ bool SystemdServiceControl::RunSystemctl(
       posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null",
                                        O_WRONLY, 0) == 0;
   pid_t child = 0;
-  const int spawned =
-      prepared ? posix_spawnp(&child, systemctl_.c_str(), &actions,
-                              &attributes, argv.data(), environ)
-               : -1;
+  const int spawned = prepared
+                          ? posix_spawnp(&child, systemctl_.c_str(), &actions,
+                                         &attributes, argv.data(), environ)
+                          : -1;
   // Both fail only for objects that were never initialised.
   (void)posix_spawn_file_actions_destroy(&actions);
   (void)posix_spawnattr_destroy(&attributes);

@@ -30,7 +30,8 @@ uint64_t MonotonicUsec() {
 void OnAbort(int, siginfo_t* info, void*) {
   // Only a SIGABRT sent by another process (the service manager) is the
   // watchdog's; abort() in this process says its own piece.
-  if (info != nullptr && (info->si_code == SI_USER || info->si_code == SI_QUEUE)) {
+  if (info != nullptr &&
+      (info->si_code == SI_USER || info->si_code == SI_QUEUE)) {
     // Nothing more can be done when standard error is gone.
     (void)!::write(STDERR_FILENO, last_words, last_words_length);
   }

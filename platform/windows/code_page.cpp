@@ -33,9 +33,8 @@ std::string AnsiCodePage::FromUtf8(std::string_view text) const {
                                               SystemErrorText(GetLastError()));
   }
   std::string narrow(static_cast<std::size_t>(narrow_length), '\0');
-  if (WideCharToMultiByte(code_page_, flags, wide.data(), length,
-                          narrow.data(), narrow_length, nullptr,
-                          nullptr) != narrow_length) {
+  if (WideCharToMultiByte(code_page_, flags, wide.data(), length, narrow.data(),
+                          narrow_length, nullptr, nullptr) != narrow_length) {
     throw Error(errnum::kInvalidArgument, "Cannot convert text to code page " +
                                               std::to_string(code_page_) +
                                               ": " +

@@ -52,8 +52,8 @@ DWORD WriterOfTemporary(const std::wstring& file, const std::wstring& name) {
       file.compare(file.size() - suffix.size(), suffix.size(), suffix) != 0) {
     return 0;
   }
-  const std::wstring middle = file.substr(
-      prefix.size(), file.size() - prefix.size() - suffix.size());
+  const std::wstring middle =
+      file.substr(prefix.size(), file.size() - prefix.size() - suffix.size());
   const std::size_t dot = middle.find(L'.');
   if (dot == 0 || dot == std::wstring::npos || dot + 1 == middle.size() ||
       dot > 10) {
@@ -85,9 +85,8 @@ void AtomicReportFileWriter::RemoveLeftovers(const std::string& path) {
   const std::wstring folder = separator == std::wstring::npos
                                   ? std::wstring()
                                   : target.substr(0, separator + 1);
-  const std::wstring name = separator == std::wstring::npos
-                                ? target
-                                : target.substr(separator + 1);
+  const std::wstring name =
+      separator == std::wstring::npos ? target : target.substr(separator + 1);
   WIN32_FIND_DATAW found{};
   HANDLE search = FindFirstFileW((target + L".*.tmp").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) {

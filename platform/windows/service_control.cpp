@@ -290,9 +290,9 @@ void ScmServiceControl::LogEvent(int16_t, int32_t, const std::string& message) {
                                          SystemErrorText(GetLastError()));
   }
   const wchar_t* strings[1] = {text.c_str()};
-  const bool written = ReportEventW(source, EVENTLOG_ERROR_TYPE, 0,
-                                    kReportMessageId, nullptr, 1, 0, strings,
-                                    nullptr) != 0;
+  const bool written =
+      ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, kReportMessageId, nullptr, 1,
+                   0, strings, nullptr) != 0;
   const DWORD failure = GetLastError();
   // Only the handle opened above is closed; that cannot lose the entry.
   (void)DeregisterEventSource(source);

@@ -11,9 +11,9 @@ namespace {
 
 [[noreturn]] void ConversionFailed(const char* direction) {
   // The system's own message would need a conversion of its own.
-  throw Error(errnum::kInvalidArgument,
-              std::string("Cannot convert text ") + direction + ": error " +
-                  std::to_string(GetLastError()));
+  throw Error(errnum::kInvalidArgument, std::string("Cannot convert text ") +
+                                            direction + ": error " +
+                                            std::to_string(GetLastError()));
 }
 
 }  // namespace

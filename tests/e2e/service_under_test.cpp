@@ -55,8 +55,7 @@ std::unique_ptr<ChildProcess> ServiceUnderTest::Start(
   auto child = std::make_unique<ChildProcess>(child_options);
   if (options.wait_until_ready &&
       !notify_->WaitFor("READY=1", std::chrono::seconds(20))) {
-    throw std::runtime_error("no READY=1 from the service: " +
-                             child->Stderr());
+    throw std::runtime_error("no READY=1 from the service: " + child->Stderr());
   }
   return child;
 }

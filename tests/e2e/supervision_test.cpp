@@ -41,8 +41,8 @@ milliseconds LongestGap(const std::vector<steady_clock::time_point>& times,
   auto previous = from;
   milliseconds longest{0};
   for (const auto at : times) {
-    longest = std::max(
-        longest, std::chrono::duration_cast<milliseconds>(at - previous));
+    longest = std::max(longest,
+                       std::chrono::duration_cast<milliseconds>(at - previous));
     previous = at;
   }
   return std::max(longest, std::chrono::duration_cast<milliseconds>(
@@ -136,7 +136,8 @@ bool SignalsHeld(pid_t pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(status, line);) {
     if (line.rfind("SigBlk:", 0) == 0) {
-      const unsigned long long blocked = std::stoull(line.substr(7), nullptr, 16);
+      const unsigned long long blocked =
+          std::stoull(line.substr(7), nullptr, 16);
       return (blocked & (1ull << (SIGUSR1 - 1))) != 0;
     }
   }
@@ -151,8 +152,7 @@ TEST_F(SupervisionTest, EarlyPressReloadAndStopAreAnsweredNeverFatal) {
   ServiceUnderTest::StartOptions options;
   options.wait_until_ready = false;
   auto child = service_.Start(options);
-  ASSERT_TRUE(WaitUntil([&] { return SignalsHeld(child->pid()); },
-                        kTimeout));
+  ASSERT_TRUE(WaitUntil([&] { return SignalsHeld(child->pid()); }, kTimeout));
   child->Signal(SIGUSR1);  // long before the service is ready
   ASSERT_TRUE(service_.notify().WaitFor("READY=1", kTimeout))
       << child->Stderr();
@@ -186,6 +186,35 @@ TEST_F(SupervisionTest, ClosedStandardOutputLeavesItRunning) {
     EXPECT_FALSE(child->Wait(milliseconds(300))) << "press " << press;
   }
   ExpectStopsCleanly(*child);
+}
+
+// A press or a reload that arrives while a report is being built is served
+// once the build has finished; several presses may be served by one build.
+TEST_F(SupervisionTest, PressesAndReloadDuringABuildAreServedAfterIt) {
+  service_.Script("delay_ms 100\n");
+  service_.WriteTagList("tags.xml",
+                        "<tags><analog/><analog2/><digital/><breaker/></tags>");
+  service_.WriteTagList("tags3.xml", TemplateList("custom", "U1", "B", 8));
+  service_.WriteTagList("tags2.xml", TemplateList("custom", "U2", "B", 1));
+  auto child = service_.Start();
+  child->Signal(SIGUSR1);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return Count(service_.Calls(), "pisn_getsnapshot") >= 1; },
+      kTimeout));
+  child->Signal(SIGUSR1);
+  child->Signal(SIGUSR1);
+  child->Signal(SIGHUP);
+  ASSERT_TRUE(WaitUntil([&] { return service_.Exists("out2.xml"); }, kTimeout))
+      << child->Stderr();
+  ASSERT_TRUE(WaitUntil([&] { return Count(child->Stdout(), "done\n") >= 2; },
+                        kTimeout));
+  // The first build, the presses served after it (one or two builds), and
+  // the reload's two template reports.
+  const std::size_t builds = Count(service_.Calls(), "pipt_findpoint U1.B0");
+  EXPECT_GE(builds, 3u);
+  EXPECT_LE(builds, 4u);
+  ExpectStopsCleanly(*child);
+  EXPECT_EQ(child->Stderr(), "");
 }
 
 // Fails the template report and returns the one log line it wrote.
