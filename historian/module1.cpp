@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -68,6 +69,9 @@ std::string Module1::GetSnapshotText(int32_t point_number,
     int32_t time = 0;
     api_.pisn_getsnapshot(point, &value, &status, &time);
     return NumberText(value);
+  } catch (const std::bad_alloc&) {
+    // Out of memory is no value of a point: the report fails, naming itself.
+    throw;
   } catch (const std::exception& e) {
     return "error: " + ToError(e).description();
   }

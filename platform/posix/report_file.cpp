@@ -31,7 +31,8 @@ class Descriptor {
  public:
   explicit Descriptor(int fd) : fd_(fd) {}
   ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
+    // Only on the way out of a failed write, whose error is reported.
+    if (fd_ >= 0) (void)::close(fd_);
   }
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;

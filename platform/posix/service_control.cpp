@@ -181,7 +181,8 @@ std::string LogLine(const std::string& message) {
 void SystemdServiceControl::LogEvent(int16_t, int32_t,
                                      const std::string& message) {
   const std::string line = LogLine(message);
-  std::fflush(stderr);
+  // Anything the C library holds goes first; a failure shows in the write.
+  (void)std::fflush(stderr);
   if (!WriteAll(STDERR_FILENO, line)) {
     throw Error(
         errnum::kPathAccess,

@@ -142,7 +142,9 @@ void AtomicReportFileWriter::Replace(const std::string& path,
     failure = GetLastError();
   }
   if (failure != ERROR_SUCCESS) {
-    DeleteFileW(temporary.c_str());
+    // Already failing; a temporary file that stays is removed at the next
+    // start (RemoveLeftovers).
+    (void)DeleteFileW(temporary.c_str());
     Fail(path, failure);
   }
 }

@@ -82,7 +82,7 @@ bool AddEventSource(const std::wstring& executable) {
       RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD,
                      reinterpret_cast<const BYTE*>(&types),
                      sizeof(types)) == ERROR_SUCCESS;
-  RegCloseKey(key);
+  (void)RegCloseKey(key);  // the values are written or not by now
   return done;
 }
 
@@ -93,13 +93,15 @@ ScmServiceControl::ScmServiceControl(frmMainWindow& window) : window_(window) {
 }
 
 ScmServiceControl::~ScmServiceControl() {
-  if (window_closed_ != nullptr) SetEvent(window_closed_);
+  // Handles of this object only; they fail only when closed already.
+  if (window_closed_ != nullptr) (void)SetEvent(window_closed_);
   if (dispatcher_ != nullptr) {
-    WaitForSingleObject(dispatcher_, kDispatcherEndWaitMs);
-    CloseHandle(dispatcher_);
+    // A dispatcher that has not ended by then ends with the process.
+    (void)WaitForSingleObject(dispatcher_, kDispatcherEndWaitMs);
+    (void)CloseHandle(dispatcher_);
   }
-  if (window_closed_ != nullptr) CloseHandle(window_closed_);
-  if (stop_requested_ != nullptr) CloseHandle(stop_requested_);
+  if (window_closed_ != nullptr) (void)CloseHandle(window_closed_);
+  if (stop_requested_ != nullptr) (void)CloseHandle(stop_requested_);
   ScmServiceControl* self = this;
   running_control.compare_exchange_strong(self, nullptr);
   DeleteCriticalSection(&status_lock_);
@@ -122,12 +124,14 @@ bool ScmServiceControl::Install() {
   if (!service) return false;
 
   SERVICE_DESCRIPTIONW description{const_cast<wchar_t*>(kDescription)};
-  ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION,
-                        &description);
+  // The description is only shown to operators; the service runs without.
+  (void)ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION,
+                              &description);
   if (!SetRecoveryActions(service.get()) || !AddEventSource(executable)) {
     // Half an installation is none: take the service away again.
-    DeleteService(service.get());
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey);
+    // The install fails whatever the clean-up's outcome.
+    (void)DeleteService(service.get());
+    (void)RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey);
     return false;
   }
   return true;
@@ -138,7 +142,8 @@ bool ScmServiceControl::Uninstall() {
   if (!manager) return false;
   ServiceHandle service(OpenServiceW(manager.get(), kServiceName, DELETE));
   if (!service || !DeleteService(service.get())) return false;
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey);
+  // The service is gone; an event source left behind only names it.
+  (void)RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey);
   return true;
 }
 
@@ -219,7 +224,7 @@ void ScmServiceControl::EndHungService() {
   ReportStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 1);
   // The window's thread is stuck in a call that never returns: the process
   // ends without waiting for it or running its clean-up.
-  TerminateProcess(GetCurrentProcess(), 1);
+  (void)TerminateProcess(GetCurrentProcess(), 1);
   ExitProcess(1);  // not reached
 }
 
@@ -230,7 +235,8 @@ DWORD WINAPI ScmServiceControl::ControlHandler(DWORD control, DWORD, void*,
     case SERVICE_CONTROL_STOP:
     case SERVICE_CONTROL_SHUTDOWN:
       self->ReportStatus(SERVICE_STOP_PENDING);
-      if (self->stop_requested_ != nullptr) SetEvent(self->stop_requested_);
+      if (self->stop_requested_ != nullptr)
+        (void)SetEvent(self->stop_requested_);
       self->window_.PostServiceStop();
       return NO_ERROR;
     case SERVICE_CONTROL_INTERROGATE:
@@ -257,16 +263,18 @@ void ScmServiceControl::ReportStatus(DWORD state, DWORD exit_code,
     status.dwCheckPoint = pending ? ++checkpoint_ : 0;
     status.dwWaitHint = pending ? kStopWaitHintMs : 0;
     state_ = state;
-    SetServiceStatus(status_handle_, &status);
+    // The service manager's own record; nothing else could tell it.
+    (void)SetServiceStatus(status_handle_, &status);
   }
   LeaveCriticalSection(&status_lock_);
 }
 
 void ScmServiceControl::WindowClosed() {
   if (window_closed_ == nullptr) return;
-  SetEvent(window_closed_);
+  (void)SetEvent(window_closed_);  // fails only for a handle closed already
   if (dispatcher_ != nullptr) {
-    WaitForSingleObject(dispatcher_, kDispatcherEndWaitMs);
+    // A dispatcher that has not ended by then ends with the process.
+    (void)WaitForSingleObject(dispatcher_, kDispatcherEndWaitMs);
   }
 }
 
