@@ -18,10 +18,14 @@ namespace {
 // Ticks may come up to this late; a report refresh needs no finer timing.
 constexpr uint64_t kTimerAccuracyUsec = 1000;
 
+Error LoopError(const char* what, int negative_errno) {
+  return Error(errnum::kInternal, std::string("The message loop failed (") +
+                                      what +
+                                      "): " + std::strerror(-negative_errno));
+}
+
 [[noreturn]] void ThrowLoopError(const char* what, int negative_errno) {
-  throw Error(errnum::kInternal, std::string("The message loop failed (") +
-                                     what +
-                                     "): " + std::strerror(-negative_errno));
+  throw LoopError(what, negative_errno);
 }
 
 uint64_t ToUsec(std::chrono::milliseconds interval) {
@@ -164,13 +168,7 @@ void MessageLoop::Rearm(sd_event_source* source, uint64_t usec,
                         const char* what) {
   int r = sd_event_source_set_time(source, usec);
   if (r >= 0) r = sd_event_source_set_enabled(source, SD_EVENT_ONESHOT);
-  if (r < 0) {
-    try {
-      ThrowLoopError(what, r);
-    } catch (...) {
-      Abandon(std::current_exception());
-    }
-  }
+  if (r < 0) Abandon(std::make_exception_ptr(LoopError(what, r)));
 }
 
 int MessageLoop::OnPostSource(sd_event_source* source, void* userdata) {
@@ -181,12 +179,9 @@ int MessageLoop::OnPostSource(sd_event_source* source, void* userdata) {
   if (!loop->posted_.empty()) {
     const int r = sd_event_source_set_enabled(source, SD_EVENT_ONESHOT);
     if (r < 0) {
-      try {
-        ThrowLoopError("sd_event_source_set_enabled", r);
-      } catch (...) {
-        loop->Abandon(std::current_exception());
-        return 0;
-      }
+      loop->Abandon(
+          std::make_exception_ptr(LoopError("sd_event_source_set_enabled", r)));
+      return 0;
     }
   }
   loop->Deliver(handler);
