@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +17,11 @@ namespace {
 // The state buffer handed to pipt_digstate, in characters.
 constexpr int32_t kStateLength = 40;
 
+// The point-name buffer handed to pipt_findpoint holds at least this many
+// bytes, so that a library that writes back its own, longer spelling of the
+// name stays inside it.
+constexpr std::size_t kPointNameBuffer = 256;
+
 // Archived values are asked for in this mode.
 constexpr int32_t kArchiveMode = 3;
 
@@ -26,30 +32,32 @@ Module1::Module1(basPI_API& api, const DateSettings& date_settings,
     : api_(api), date_settings_(date_settings), code_page_(code_page) {}
 
 // A point number of 0 means "look the point up by its name". The name goes to
-// the library in a buffer of its own length (plus the NUL) and comes back
-// from that buffer, up to its first NUL. The lookup's status is not looked
-// at: a name the historian does not know leaves the cell at 0.
+// the library NUL-terminated in a zero-filled buffer of at least
+// kPointNameBuffer bytes and comes back from that buffer, up to its first
+// NUL, and never beyond the buffer. The lookup's status is not looked at: a
+// name the historian does not know leaves the cell at 0.
 int32_t Module1::ResolvePoint(int32_t point_number, std::string& tag_name) {
   if (point_number != 0) return point_number;
-  // Names of usual length go through a buffer on the stack: no allocation,
-  // and nothing left on the heap between the pieces of a report.
-  std::array<char, 256> small;
+  // Names of usual length go through a zero-filled buffer on the stack: no
+  // allocation, and nothing left on the heap between the pieces of a report.
+  std::array<char, kPointNameBuffer> small{};
   std::vector<char> large;
   const std::string converted =
       code_page_.IsUtf8() ? std::string() : code_page_.FromUtf8(tag_name);
   const std::string_view bytes =
       code_page_.IsUtf8() ? std::string_view(tag_name) : converted;
   char* buffer = small.data();
+  std::size_t buffer_size = small.size();
   if (bytes.size() >= small.size()) {
-    large.resize(bytes.size() + 1);
+    large.assign(bytes.size() + 1, '\0');
     buffer = large.data();
+    buffer_size = large.size();
   }
   std::copy(bytes.begin(), bytes.end(), buffer);
-  buffer[bytes.size()] = '\0';
   int32_t found = 0;
   api_.pipt_findpoint(buffer, &found);
   const std::string_view name(
-      buffer, std::find(buffer, buffer + bytes.size(), '\0') - buffer);
+      buffer, std::find(buffer, buffer + buffer_size, '\0') - buffer);
   if (code_page_.IsUtf8()) {
     tag_name.assign(name);
   } else {
@@ -90,6 +98,9 @@ std::string Module1::GetSnapshotText(int32_t point_number,
     int32_t time = 0;
     api_.pisn_getsnapshot(point, &value, &status, &time);
     return NumberText(value);
+  } catch (const std::bad_alloc&) {
+    // Out of memory is no value of a point: the report fails, naming itself.
+    throw;
   } catch (const std::exception& e) {
     return "error: " + ToError(e).description();
   }

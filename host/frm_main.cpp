@@ -20,8 +20,12 @@ frmMain::frmMain(Platform& platform)
     : platform_(platform),
       pi_api_(platform.library_loader(), platform.historian_library_names()),
       readers_(pi_api_, platform.date_settings(), platform.code_page()),
-      report_services_{readers_, platform.clock(), platform.date_settings(),
-                       platform.code_page(), platform.report_writer()} {}
+      report_services_{readers_,
+                       platform.clock(),
+                       platform.date_settings(),
+                       platform.code_page(),
+                       platform.report_writer(),
+                       &platform.progress()} {}
 
 int frmMain::Show() {
   Window& window = platform_.window();
@@ -72,6 +76,7 @@ void frmMain::Form_Load() {
       window.ShowMessage("Invalid command option");
       process.End(kExitInvalidOption);
     }
+    RemoveReportLeftovers();
     service.Start();
     pi_api_.pilg_registerapp("piapi32.dll");  // its result tells nothing
     NoteStart();
@@ -97,6 +102,18 @@ void frmMain::NTService1_Stop() {
   }
 }
 
+void frmMain::RemoveReportLeftovers() {
+  for (const char* report : {"out.xml", "out3.xml", "out2.xml"}) {
+    // A leftover that stays takes room but harms no report: it is reported,
+    // and the service starts all the same.
+    try {
+      platform_.report_writer().RemoveLeftovers(OutputPath(report));
+    } catch (const std::exception& e) {
+      ReportError(ToError(e));
+    }
+  }
+}
+
 void frmMain::ReportError(const Error& error) {
   try {
     platform_.service_control().LogEvent(kErrorEventType, kErrorEventId,
@@ -108,7 +125,9 @@ void frmMain::ReportError(const Error& error) {
 }
 
 std::string ErrorReportMessage(const Error& error) {
-  return "[" + std::to_string(error.number()) + "] " + error.description();
+  return Abridged(
+      "[" + std::to_string(error.number()) + "] " + error.description(),
+      kMessageLimit);
 }
 
 }  // namespace tavrolin

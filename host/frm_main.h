@@ -71,6 +71,8 @@ class frmMain : private WindowEvents {
   void NoteStart();
   void ShowRefreshStatus(const LocalDateTime& at,
                          std::chrono::steady_clock::time_point started);
+  // Removes what earlier runs, killed while writing, left of the reports.
+  void RemoveReportLeftovers();
 
   Platform& platform_;
   basPI_API pi_api_;
@@ -79,7 +81,8 @@ class frmMain : private WindowEvents {
   RefreshTally tally_;
 };
 
-// The event-log message of an error: "[" number "] " description.
+// The event-log message of an error: "[" number "] " description, abridged
+// to a bounded length.
 std::string ErrorReportMessage(const Error& error);
 
 }  // namespace tavrolin

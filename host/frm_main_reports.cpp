@@ -1,22 +1,43 @@
 // The report builders' error traps: each raises Busy, builds its report, and
 // on any failure lowers Busy first and then reports the failure.
 #include <exception>
+#include <string>
 
 #include "host/frm_main.h"
 #include "reports/category_report.h"
 #include "reports/template_report.h"
 
 namespace tavrolin {
+namespace {
+
+// The error of a failed build, naming the files: a failure that says nothing
+// of them (out of memory, an unexpected exception) is told which report it
+// belongs to.
+Error BuildFailure(const std::exception& e, const std::string& input_file,
+                   const std::string& output_path) {
+  const Error error = ToError(e);
+  const std::string& description = error.description();
+  if (description.find(input_file) != std::string::npos ||
+      description.find(output_path) != std::string::npos) {
+    return error;
+  }
+  return Error(error.number(), description + " (building " + output_path +
+                                   " from " + input_file + ")");
+}
+
+}  // namespace
 
 void frmMain::BuildCategoryReport() {
   Busy = true;
   report_services_.values_written = 0;
+  std::string output_path = "out.xml";
   try {
-    MakeCategoryReport(report_services_, "tags.xml", OutputPath("out.xml"));
+    output_path = OutputPath(output_path);
+    MakeCategoryReport(report_services_, "tags.xml", output_path);
   } catch (const std::exception& e) {
     Busy = false;
     ++tally_.failed;
-    ReportError(ToError(e));
+    ReportError(BuildFailure(e, "tags.xml", output_path));
     return;
   }
   Busy = false;
@@ -33,7 +54,7 @@ void frmMain::BuildTemplateReport(const std::string& input_file,
   } catch (const std::exception& e) {
     Busy = false;
     ++tally_.failed;
-    ReportError(ToError(e));
+    ReportError(BuildFailure(e, input_file, output_path));
     return;
   }
   Busy = false;

@@ -2,10 +2,12 @@
 // a 32-bit number and a description.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace tavrolin {
 
@@ -38,6 +40,18 @@ inline constexpr int32_t kEntryPoint = 453;   // function not in library
 // The document layer's failures (a name that is not a valid element name).
 inline constexpr int32_t kXmlFailure = static_cast<int32_t>(0x80004005u);
 }  // namespace errnum
+
+// Log lines stay short whatever a tag list or the historian holds: a text
+// quoted in a description is cut to this many bytes, and a whole message to
+// the second limit (a line of the log stays under 4 KiB).
+inline constexpr std::size_t kQuotedTextLimit = 300;
+inline constexpr std::size_t kMessageLimit = 3800;
+
+// `text` when it has at most `limit` bytes; otherwise its first bytes (cut at
+// a character boundary of UTF-8 text), "… " and its whole length in
+// characters: "AAAA… (1,000,000 characters)".
+std::string Abridged(std::string_view text,
+                     std::size_t limit = kQuotedTextLimit);
 
 // Turns any exception that escaped as something other than Error into an
 // Error, so that a trap can report it the same way.

@@ -8,6 +8,7 @@
 #include "platform/date_settings.h"
 #include "platform/dynamic_library.h"
 #include "platform/process.h"
+#include "platform/progress.h"
 #include "platform/report_file.h"
 #include "platform/service_control.h"
 #include "platform/service_status.h"
@@ -32,7 +33,13 @@ class Platform {
     static ServiceStatus nobody;
     return nobody;
   }
+  virtual Progress& progress() = 0;
 };
+
+// Called as the first statement of main, before anything else runs: holds
+// back the signals the service answers (until its message loop takes them)
+// and ignores those that must not end it (a closed pipe on standard output).
+void PrepareProcessSignals();
 
 // Made by the backend this build is for.
 std::unique_ptr<Platform> CreatePlatform(int argc, char** argv);

@@ -35,6 +35,12 @@ class ReportFileWriter {
   void Replace(const std::string& path, std::string_view bytes) {
     ReplaceWith(path, [bytes](ReportSink& sink) { sink.Write(bytes); });
   }
+  // Removes the temporary files that an earlier writer of the report at
+  // `path` left beside it when it was killed in the middle of a ReplaceWith;
+  // files of writers still running, and every other file, stay. Throws
+  // Error (75, naming the file) for a leftover that cannot be removed, after
+  // trying the others. A writer that leaves no temporary files has none.
+  virtual void RemoveLeftovers(const std::string& /*path*/) {}
 };
 
 // The writer of the system this build is for.

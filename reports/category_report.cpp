@@ -81,6 +81,7 @@ void MakeCategoryReport(ReportServices& services, const std::string& input_file,
       item.AppendTextElement(
           value_element, (services.readers.*category.reader)(0, point_name));
       ++services.values_written;
+      services.Advance();
 
       if (i == kLastIndex) {
         // Only reached with exactly one item more than the index can count:

@@ -32,8 +32,16 @@ namespace {
 constexpr int32_t kCounterMax = std::numeric_limits<int16_t>::max();
 constexpr std::size_t kItemChildren = 3;
 
+// The most text one report may add to its tag list (point names, display
+// names, values). A tag list whose "XXX" names expand beyond it fails with a
+// clear error instead of taking the machine's memory; a report of this size
+// is far beyond what a consumer of the report files reads.
+constexpr std::size_t kMaxAddedText = std::size_t{256} << 20;
+
+// A text from the tag list or the historian as an error quotes it: in
+// quotation marks, long texts abridged.
 std::string Quoted(std::string_view text) {
-  return "\"" + std::string(text) + "\"";
+  return "\"" + Abridged(text) + "\"";
 }
 
 std::string Plural(std::size_t count, std::string_view word) {
@@ -44,7 +52,7 @@ std::string Plural(std::size_t count, std::string_view word) {
 std::string KindOfNode(const xml::Node& node) {
   switch (node.kind()) {
     case xml::NodeKind::kElement:
-      return "element <" + node.Name() + ">";
+      return "element <" + Abridged(node.Name()) + ">";
     case xml::NodeKind::kText:
       return "text";
     case xml::NodeKind::kCData:
@@ -174,11 +182,24 @@ std::vector<std::string> SplitAtCommas(std::string_view text) {
   }
 }
 
+constexpr std::string_view kPlaceholder = "XXX";
+
+// The length of PointName(pattern, system), worked out without building it.
+std::size_t PointNameLength(std::string_view pattern, std::size_t system) {
+  std::size_t placeholders = 0;
+  for (std::size_t found = pattern.find(kPlaceholder);
+       found != std::string_view::npos;
+       found = pattern.find(kPlaceholder, found + kPlaceholder.size())) {
+    ++placeholders;
+  }
+  return pattern.size() - placeholders * kPlaceholder.size() +
+         placeholders * system;
+}
+
 // Every "XXX" replaced by `system`, scanning left to right; replaced text is
 // not scanned again. The result goes into `result`, whose buffer is reused.
 void PointName(std::string_view pattern, std::string_view system,
                std::string& result) {
-  static constexpr std::string_view kPlaceholder = "XXX";
   result.clear();
   std::size_t start = 0;
   while (true) {
@@ -297,7 +318,7 @@ class TemplateReport {
                                       KindOfNode(selector) +
                                       ", not the system selector element");
     }
-    const std::string where = "<system>/<" + selector.Name() + ">";
+    const std::string where = "<system>/<" + Abridged(selector.Name()) + ">";
     const xml::Node mode = selector.ChildAt(0);
     if (!mode) {
       Fail(errnum::kObjectNotSet, where + " has no child node 0 (the mode)");
@@ -360,6 +381,7 @@ class TemplateReport {
       records_.Open(kTag);
       AddItem(system, j);
       records_.Close(kTag);
+      services_.Advance();
     }
     records_.Close(*element);
     CheckCountAfterLoop(count, Where("<XXX>"));
@@ -408,6 +430,9 @@ class TemplateReport {
 
   void AddItem(const std::string& system, std::size_t j) {
     TemplateItem& item = Item(j);
+    CountAddedText(
+        item.display_name.size() + PointNameLength(item.pattern, system.size()),
+        j, system);
     PointName(item.pattern, system, point_name_);
     records_.AddTextElement(kName, item.display_name);
     records_.AddTextElement(kPointid, point_name_);
@@ -457,13 +482,29 @@ class TemplateReport {
     }
   }
 
+  // Counts text the report adds; fails once the report would grow beyond
+  // its bound.
+  void CountAddedText(std::size_t bytes, std::size_t j,
+                      const std::string& system) {
+    if (bytes > kMaxAddedText - added_text_) {
+      Fail(errnum::kOutOfMemory,
+           "Out of memory: the report would grow beyond " +
+               std::to_string(kMaxAddedText >> 20) + " MB of names at item " +
+               std::to_string(j + 1) + " of <XXX> for system " +
+               Quoted(system) +
+               " (the point names that \"XXX\" expands to are too "
+               "long or too many)");
+    }
+    added_text_ += bytes;
+  }
+
   static const std::string& Attribute(const xml::Node& node,
                                       const std::optional<std::string>& value,
                                       std::string_view name) {
     if (!value) {
-      throw Error(
-          errnum::kObjectNotSet,
-          "<" + node.Name() + "> has no attribute " + std::string(name));
+      throw Error(errnum::kObjectNotSet, "<" + Abridged(node.Name()) +
+                                             "> has no attribute " +
+                                             std::string(name));
     }
     return *value;
   }
@@ -484,6 +525,7 @@ class TemplateReport {
   const xml::ElementName kName{"Name"};
   const xml::ElementName kPointid{"Pointid"};
   const xml::ElementName kValue{"Value"};
+  std::size_t added_text_ = 0;
 };
 
 }  // namespace

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the project and runs every test (after generating the locales the
-# tests run under): the format check, the test suite in a normal build, the
-# benchmarks once at their smallest size, the Debian package made from the
-# build (scripts/check-package.sh), the test suite again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of each
-# fuzz target (TAVROLIN_FUZZ_SECONDS each, default 20), then the Windows
+# tests run under): the format check, the test suite in a normal build with
+# its reliability stage (scripts/test-reliability.sh), the benchmarks once at
+# their smallest size, the Debian package made from the build
+# (scripts/check-package.sh), the test suite and the reliability stage again
+# under AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of
+# each fuzz target (TAVROLIN_FUZZ_SECONDS each, default 20), then the Windows
 # build under Wine (scripts/test-windows.sh). Set
 # TAVROLIN_SKIP_WINDOWS=1 to leave the Windows stage out of a local run.
 set -euo pipefail
@@ -25,7 +26,9 @@ build() {  # build DIR [cmake options...]
 
 echo "== normal build"
 build build/release -DTAVROLIN_BUILD_BENCHMARKS=ON
-ctest --test-dir build/release --output-on-failure -j "$jobs"
+ctest --test-dir build/release --output-on-failure -j "$jobs" -LE reliability
+echo "== reliability stage (normal build)"
+scripts/test-reliability.sh build/release
 
 # The benchmarks are no timed tests: each runs once at its smallest size, to
 # see that it still builds and runs.
@@ -39,8 +42,11 @@ scripts/check-package.sh build/release
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 build build/asan -DTAVROLIN_SANITIZE=ON
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build/asan --output-on-failure -j "$jobs"
+export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE reliability
+echo "== reliability stage (sanitizer build)"
+scripts/test-reliability.sh build/asan
+unset ASAN_OPTIONS UBSAN_OPTIONS
 
 echo "== fuzz targets (libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
 fuzz_targets=(tag_list_fuzzer category_report_fuzzer template_report_fuzzer)

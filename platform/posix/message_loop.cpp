@@ -18,10 +18,14 @@ namespace {
 // Ticks may come up to this late; a report refresh needs no finer timing.
 constexpr uint64_t kTimerAccuracyUsec = 1000;
 
+Error LoopError(const char* what, int negative_errno) {
+  return Error(errnum::kInternal, std::string("The message loop failed (") +
+                                      what +
+                                      "): " + std::strerror(-negative_errno));
+}
+
 [[noreturn]] void ThrowLoopError(const char* what, int negative_errno) {
-  throw Error(errnum::kInternal, std::string("The message loop failed (") +
-                                     what +
-                                     "): " + std::strerror(-negative_errno));
+  throw LoopError(what, negative_errno);
 }
 
 uint64_t ToUsec(std::chrono::milliseconds interval) {
@@ -30,7 +34,8 @@ uint64_t ToUsec(std::chrono::milliseconds interval) {
 
 uint64_t MonotonicNowUsec() {
   timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
+  // CLOCK_MONOTONIC cannot fail with a valid address.
+  (void)clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<uint64_t>(now.tv_sec) * 1000000 +
          static_cast<uint64_t>(now.tv_nsec) / 1000;
 }
@@ -47,7 +52,8 @@ MessageLoop::MessageLoop() {
   const int d = sd_event_add_defer(event_.get(), &post, OnPostSource, this);
   if (d < 0) ThrowLoopError("sd_event_add_defer", d);
   post_source_.reset(post);
-  sd_event_source_set_enabled(post, SD_EVENT_OFF);
+  const int e = sd_event_source_set_enabled(post, SD_EVENT_OFF);
+  if (e < 0) ThrowLoopError("sd_event_source_set_enabled", e);
 }
 
 MessageLoop::~MessageLoop() = default;
@@ -62,6 +68,20 @@ void MessageLoop::StartTimer(std::chrono::milliseconds interval) {
                                   kTimerAccuracyUsec, OnTimerSource, this);
   if (r < 0) ThrowLoopError("sd_event_add_time", r);
   timer_.reset(timer);
+}
+
+void MessageLoop::KeepAlive(std::chrono::microseconds interval,
+                            std::function<void()> beat) {
+  keep_alive_.reset();
+  keep_alive_interval_ = interval;
+  keep_alive_beat_ = std::move(beat);
+  if (interval.count() <= 0) return;
+  sd_event_source* source = nullptr;
+  const int r = sd_event_add_time(event_.get(), &source, CLOCK_MONOTONIC,
+                                  MonotonicNowUsec(), kTimerAccuracyUsec,
+                                  OnKeepAliveSource, this);
+  if (r < 0) ThrowLoopError("sd_event_add_time", r);
+  keep_alive_.reset(source);
 }
 
 void MessageLoop::RunMessageLoop(WindowEvents& events) {
@@ -79,9 +99,14 @@ void MessageLoop::Close() {
 
 void MessageLoop::ShowMessage(const std::string& text) {
   // Nobody waits to close it: the text goes out and the program goes on.
+  // Standard output may be closed, a pipe without reader or a full disk: a
+  // message that nobody can read is no failure of the service (SIGPIPE is
+  // ignored, so a closed pipe is only a failed write).
   const std::string line = OneLine(text) + "\n";
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
+  const bool written =
+      std::fwrite(line.data(), 1, line.size(), stdout) == line.size() &&
+      std::fflush(stdout) == 0;
+  if (!written) std::clearerr(stdout);
 }
 
 void MessageLoop::Post(Handler handler) {
@@ -117,11 +142,33 @@ int MessageLoop::OnTimerSource(sd_event_source* source, uint64_t,
   // of "now" is the start of this turn, so the next tick is reckoned from
   // the clock as the handler ends.
   if (loop->timer_.get() == source) {
-    sd_event_source_set_time(
-        source, MonotonicNowUsec() + ToUsec(loop->timer_interval_));
-    sd_event_source_set_enabled(source, SD_EVENT_ONESHOT);
+    loop->Rearm(source, MonotonicNowUsec() + ToUsec(loop->timer_interval_),
+                "re-arming Timer1");
   }
   return 0;
+}
+
+int MessageLoop::OnKeepAliveSource(sd_event_source* source, uint64_t,
+                                   void* userdata) {
+  auto* loop = static_cast<MessageLoop*>(userdata);
+  try {
+    loop->keep_alive_beat_();
+  } catch (...) {
+    loop->Abandon(std::current_exception());
+    return 0;
+  }
+  loop->Rearm(source,
+              MonotonicNowUsec() +
+                  static_cast<uint64_t>(loop->keep_alive_interval_.count()),
+              "re-arming the watchdog's timer");
+  return 0;
+}
+
+void MessageLoop::Rearm(sd_event_source* source, uint64_t usec,
+                        const char* what) {
+  int r = sd_event_source_set_time(source, usec);
+  if (r >= 0) r = sd_event_source_set_enabled(source, SD_EVENT_ONESHOT);
+  if (r < 0) Abandon(std::make_exception_ptr(LoopError(what, r)));
 }
 
 int MessageLoop::OnPostSource(sd_event_source* source, void* userdata) {
@@ -130,7 +177,12 @@ int MessageLoop::OnPostSource(sd_event_source* source, void* userdata) {
   Handler handler = std::move(loop->posted_.front());
   loop->posted_.pop_front();
   if (!loop->posted_.empty()) {
-    sd_event_source_set_enabled(source, SD_EVENT_ONESHOT);
+    const int r = sd_event_source_set_enabled(source, SD_EVENT_ONESHOT);
+    if (r < 0) {
+      loop->Abandon(
+          std::make_exception_ptr(LoopError("sd_event_source_set_enabled", r)));
+      return 0;
+    }
   }
   loop->Deliver(handler);
   return 0;
@@ -155,9 +207,15 @@ void MessageLoop::Deliver(const Handler& handler) {
   } catch (...) {
     // Nothing may unwind through the loop's own frames: keep the failure,
     // end the loop, and raise it again in RunMessageLoop.
-    failure_ = std::current_exception();
-    sd_event_exit(event_.get(), -ECANCELED);
+    Abandon(std::current_exception());
   }
+}
+
+void MessageLoop::Abandon(std::exception_ptr failure) {
+  if (!failure_) failure_ = std::move(failure);
+  // sd_event_exit fails only for a loop that has already finished, which
+  // then returns to RunMessageLoop anyway.
+  (void)sd_event_exit(event_.get(), -ECANCELED);
 }
 
 }  // namespace tavrolin::posix

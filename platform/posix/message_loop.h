@@ -40,6 +40,10 @@ class MessageLoop : public Window {
 
   // Queues an event; the loop delivers queued events in order, one per turn.
   void Post(Handler handler);
+  // Runs `beat` every `interval` for as long as the loop runs, between
+  // events; the service manager's watchdog is fed this way while idle.
+  void KeepAlive(std::chrono::microseconds interval,
+                 std::function<void()> beat);
   // Blocks the signal's normal delivery and has the loop run `handler` each
   // time it arrives. A second call for the same signal replaces the handler.
   void OnSignal(int signal_number, Handler handler);
@@ -61,13 +65,23 @@ class MessageLoop : public Window {
   static int OnSignalSource(sd_event_source* source,
                             const struct signalfd_siginfo* info,
                             void* userdata);
+  static int OnKeepAliveSource(sd_event_source* source, uint64_t usec,
+                               void* userdata);
   // Runs one handler; a failure stops the loop and is kept for the caller.
   void Deliver(const Handler& handler);
+  // Ends the loop; RunMessageLoop raises `failure` (the first one kept).
+  void Abandon(std::exception_ptr failure);
+  // Sets the time of a one-shot time source and enables it again; a failure
+  // ends the loop, since no further tick would ever come.
+  void Rearm(sd_event_source* source, uint64_t usec, const char* what);
 
   // Declared first so that it outlives every source.
   std::unique_ptr<sd_event, EventDeleter> event_;
   SourcePtr timer_;
   std::chrono::milliseconds timer_interval_{0};
+  SourcePtr keep_alive_;
+  std::chrono::microseconds keep_alive_interval_{0};
+  std::function<void()> keep_alive_beat_;
   SourcePtr post_source_;
   std::deque<Handler> posted_;
   std::map<int, Handler> signal_handlers_;

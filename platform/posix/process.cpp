@@ -30,8 +30,9 @@ std::string LinuxProcess::ExecutableDirectory() {
 }
 
 void LinuxProcess::End(int status) {
-  std::fflush(stdout);
-  std::fflush(stderr);
+  // What cannot be flushed any more is lost with the process either way.
+  (void)std::fflush(stdout);
+  (void)std::fflush(stderr);
   std::_Exit(status);
 }
 

@@ -1,12 +1,16 @@
 #include "platform/posix/report_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -27,7 +31,8 @@ class Descriptor {
  public:
   explicit Descriptor(int fd) : fd_(fd) {}
   ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
+    // Only on the way out of a failed write, whose error is reported.
+    if (fd_ >= 0) (void)::close(fd_);
   }
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
@@ -124,7 +129,74 @@ class BufferedFileSink : public ReportSink {
   std::string buffer_;
 };
 
+// The number at the start of `text` up to `end`, when `text` holds only
+// digits there; nothing otherwise.
+std::optional<long long> DigitsUpTo(std::string_view text, char end,
+                                    std::size_t& length) {
+  length = 0;
+  long long value = 0;
+  while (length < text.size() && text[length] >= '0' && text[length] <= '9' &&
+         length < 18) {
+    value = value * 10 + (text[length] - '0');
+    ++length;
+  }
+  if (length == 0 || length >= text.size() || text[length] != end) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// The process number of a temporary file of the report `name`
+// (".NAME.PID.COUNTER.ATTEMPT.tmp"); nothing for any other file name.
+std::optional<pid_t> WriterOfTemporary(std::string_view file,
+                                       const std::string& name) {
+  const std::string prefix = "." + name + ".";
+  if (file.substr(0, prefix.size()) != prefix) return std::nullopt;
+  file.remove_prefix(prefix.size());
+  std::size_t length = 0;
+  const auto pid = DigitsUpTo(file, '.', length);
+  if (!pid) return std::nullopt;
+  file.remove_prefix(length + 1);
+  if (!DigitsUpTo(file, '.', length)) return std::nullopt;
+  file.remove_prefix(length + 1);
+  if (!DigitsUpTo(file, '.', length)) return std::nullopt;
+  file.remove_prefix(length + 1);
+  if (file != "tmp") return std::nullopt;
+  return static_cast<pid_t>(*pid);
+}
+
+bool IsRunning(pid_t pid) {
+  return pid == ::getpid() || ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
 }  // namespace
+
+void AtomicReportFileWriter::RemoveLeftovers(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string name =
+      slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string folder = FolderOf(path);
+  DIR* listing = ::opendir(folder.c_str());
+  if (listing == nullptr) {
+    throw Error(errnum::kPathAccess,
+                "Cannot look for leftover temporary files of " + path + ": " +
+                    std::generic_category().message(errno));
+  }
+  std::string failure;
+  while (const dirent* entry = ::readdir(listing)) {
+    const auto writer = WriterOfTemporary(entry->d_name, name);
+    if (!writer || IsRunning(*writer)) continue;
+    const std::string leftover =
+        (folder == "/" ? folder : folder + "/") + entry->d_name;
+    if (::unlink(leftover.c_str()) != 0 && errno != ENOENT && failure.empty()) {
+      failure = "Cannot remove the leftover temporary file " + leftover + ": " +
+                std::generic_category().message(errno);
+    }
+  }
+  // Closing a listing that was only read cannot lose anything.
+  (void)::closedir(listing);
+  if (!failure.empty()) throw Error(errnum::kPathAccess, failure);
+}
 
 void AtomicReportFileWriter::ReplaceWith(const std::string& path,
                                          const ReportProducer& produce) {
@@ -145,8 +217,9 @@ void AtomicReportFileWriter::ReplaceWith(const std::string& path,
 
   // A report that is replaced keeps the permission bits it had.
   struct stat previous {};
-  if (::stat(path.c_str(), &previous) == 0 && S_ISREG(previous.st_mode)) {
-    ::fchmod(file.get(), previous.st_mode & 07777);
+  if (::stat(path.c_str(), &previous) == 0 && S_ISREG(previous.st_mode) &&
+      ::fchmod(file.get(), previous.st_mode & 07777) != 0) {
+    Fail(path, "cannot keep its permissions", errno);
   }
 
   BufferedFileSink sink(file.get(), path);
@@ -169,7 +242,7 @@ void AtomicReportFileWriter::ReplaceWith(const std::string& path,
       ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder_fd >= 0) {
     Descriptor folder(folder_fd);
-    ::fsync(folder.get());
+    (void)::fsync(folder.get());
   }
 }
 

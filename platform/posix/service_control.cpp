@@ -65,7 +65,8 @@ bool WriteNewFile(const std::string& path, const std::string& content) {
   const bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
   const bool closed = ::close(fd) == 0;
   if (written && closed) return true;
-  ::unlink(path.c_str());
+  // Already failing: a file that cannot be taken away either is left.
+  (void)::unlink(path.c_str());
   return false;
 }
 
@@ -104,8 +105,15 @@ std::string SystemdHint() {
 }
 
 void Notify(const char* state) {
-  // Outside systemd there is no notification socket and this does nothing.
-  sd_notify(0, state);
+  // Outside systemd there is no notification socket and this does nothing;
+  // under systemd a lost notification shows there as a start or stop that
+  // takes too long, which is all that could be done about it here as well.
+  (void)sd_notify(0, state);
+}
+
+void Stop(WindowEvents& events) {
+  Notify("STOPPING=1");
+  events.OnServiceStop();
 }
 
 }  // namespace
@@ -178,14 +186,16 @@ bool SystemdServiceControl::Install() {
     }
     return Fail(FileFailure("cannot write " + path, errno));
   }
+  // On the way back after a failed step the install fails whatever the
+  // clean-up's outcome; each step of it is tried.
   if (!RunSystemctl({"daemon-reload"})) {
-    ::unlink(path.c_str());
+    (void)::unlink(path.c_str());
     return false;
   }
   if (!RunSystemctl({"enable", kUnitFileName})) {
     const std::string reason = failure_reason_;
-    ::unlink(path.c_str());
-    RunSystemctl({"daemon-reload"});
+    (void)::unlink(path.c_str());
+    (void)RunSystemctl({"daemon-reload"});
     failure_reason_ = reason;
     return false;
   }
@@ -221,29 +231,32 @@ bool SystemdServiceControl::Fail(const std::string& reason) {
 }
 
 void SystemdServiceControl::Start() {
-  loop_.OnSignal(SIGTERM, [](WindowEvents& events) {
-    Notify("STOPPING=1");
-    events.OnServiceStop();
-  });
-  loop_.OnSignal(SIGINT, [](WindowEvents& events) {
-    Notify("STOPPING=1");
-    events.OnServiceStop();
-  });
+  loop_.OnSignal(SIGTERM, Stop);
+  loop_.OnSignal(SIGINT, Stop);
   loop_.OnSignal(SIGUSR1,
                  [](WindowEvents& events) { events.OnCommand1Click(); });
-  Notify("READY=1");
+  // `systemctl reload` (SIGHUP) refreshes every report at once, as a tick of
+  // the timer does.
+  loop_.OnSignal(SIGHUP, [](WindowEvents& events) { events.OnTimer1(); });
+  // The loop runs once start-up, the historian registration included, has
+  // returned: only then is the service ready.
   loop_.Post([](WindowEvents& events) {
+    Notify("READY=1");
     // systemd learnt of the start above; the answer changes nothing here.
     bool result = false;
     events.OnServiceStart(result);
   });
 }
 
+std::string LogLine(const std::string& message) {
+  return (StandardErrorIsJournal() ? "<3>" : "") + OneLine(message) + "\n";
+}
+
 void SystemdServiceControl::LogEvent(int16_t, int32_t,
                                      const std::string& message) {
-  const std::string line =
-      (StandardErrorIsJournal() ? "<3>" : "") + OneLine(message) + "\n";
-  std::fflush(stderr);
+  const std::string line = LogLine(message);
+  // Anything the C library holds goes first; a failure shows in the write.
+  (void)std::fflush(stderr);
   if (!WriteAll(STDERR_FILENO, line)) {
     throw Error(
         errnum::kPathAccess,
@@ -272,29 +285,40 @@ bool SystemdServiceControl::RunSystemctl(
   // The child starts with the signals the message loop blocked unblocked
   // and at their defaults; its standard output would mix with the messages.
   posix_spawnattr_t attributes;
+  if (posix_spawnattr_init(&attributes) != 0) {
+    return Fail("cannot prepare to run " + command);
+  }
   posix_spawn_file_actions_t actions;
-  posix_spawnattr_init(&attributes);
-  posix_spawn_file_actions_init(&actions);
+  if (posix_spawn_file_actions_init(&actions) != 0) {
+    (void)posix_spawnattr_destroy(&attributes);  // fails only for bad input
+    return Fail("cannot prepare to run " + command);
+  }
   sigset_t none;
   sigemptyset(&none);
   sigset_t defaults;
   sigemptyset(&defaults);
-  for (const int signal_number : {SIGTERM, SIGINT, SIGUSR1, SIGPIPE}) {
+  for (const int signal_number : {SIGTERM, SIGINT, SIGUSR1, SIGHUP, SIGPIPE}) {
     sigaddset(&defaults, signal_number);
   }
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null",
-                                   O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, write_end.get(), STDERR_FILENO);
+  const bool prepared =
+      posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
+      posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
+      posix_spawnattr_setflags(
+          &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0 &&
+      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null",
+                                       O_WRONLY, 0) == 0 &&
+      posix_spawn_file_actions_adddup2(&actions, write_end.get(),
+                                       STDERR_FILENO) == 0;
   pid_t child = 0;
-  const int spawned = posix_spawnp(&child, systemctl_.c_str(), &actions,
-                                   &attributes, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
+  const int spawned = prepared
+                          ? posix_spawnp(&child, systemctl_.c_str(), &actions,
+                                         &attributes, argv.data(), environ)
+                          : 0;
+  // Both fail only for objects that were never initialised.
+  (void)posix_spawn_file_actions_destroy(&actions);
+  (void)posix_spawnattr_destroy(&attributes);
   write_end.reset();
+  if (!prepared) return Fail("cannot prepare to run " + command);
   if (spawned != 0) {
     return Fail(FileFailure("cannot run " + command + " (" + systemctl_ + ")",
                             spawned) +

@@ -75,8 +75,9 @@ class SystemdServiceControl : public ServiceControl {
   void ExplainFailure() override;
   // Kept for what it says; the service runs the same way either way.
   void SetDebug(bool on) override { debug_ = on; }
-  // Hooks SIGTERM and SIGINT (stop) and SIGUSR1 (Command1), tells systemd
-  // the service is ready, and queues the start event.
+  // Hooks SIGTERM and SIGINT (stop), SIGUSR1 (Command1) and SIGHUP (a tick
+  // of Timer1), and queues the start event, which first tells systemd the
+  // service is ready: the loop delivers it once start-up has returned.
   void Start() override;
   // One line on standard error holding the message; "<3>" (err) before it
   // when standard error is the journal.
@@ -108,6 +109,9 @@ class SystemdServiceControl : public ServiceControl {
 // absolute; a control character, quote or backslash in it; a folder name
 // ending in a blank).
 std::string ServiceUnitText(const std::string& executable_path);
+
+// The line LogEvent writes for `message`, line break included.
+std::string LogLine(const std::string& message);
 
 // True when standard error is the journal stream that systemd named in
 // JOURNAL_STREAM ("device:inode").

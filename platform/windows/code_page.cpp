@@ -33,8 +33,13 @@ std::string AnsiCodePage::FromUtf8(std::string_view text) const {
                                               SystemErrorText(GetLastError()));
   }
   std::string narrow(static_cast<std::size_t>(narrow_length), '\0');
-  WideCharToMultiByte(code_page_, flags, wide.data(), length, narrow.data(),
-                      narrow_length, nullptr, nullptr);
+  if (WideCharToMultiByte(code_page_, flags, wide.data(), length, narrow.data(),
+                          narrow_length, nullptr, nullptr) != narrow_length) {
+    throw Error(errnum::kInvalidArgument, "Cannot convert text to code page " +
+                                              std::to_string(code_page_) +
+                                              ": " +
+                                              SystemErrorText(GetLastError()));
+  }
   return narrow;
 }
 
@@ -50,8 +55,13 @@ std::string AnsiCodePage::ToUtf8(std::string_view bytes) const {
                     SystemErrorText(GetLastError()));
   }
   std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
-  MultiByteToWideChar(code_page_, 0, bytes.data(), length, wide.data(),
-                      wide_length);
+  if (MultiByteToWideChar(code_page_, 0, bytes.data(), length, wide.data(),
+                          wide_length) != wide_length) {
+    throw Error(errnum::kInvalidArgument,
+                "Cannot convert text from code page " +
+                    std::to_string(code_page_) + ": " +
+                    SystemErrorText(GetLastError()));
+  }
   return WideToUtf8(wide);
 }
 

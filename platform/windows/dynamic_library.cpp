@@ -46,7 +46,7 @@ bool FileIsFound(const std::wstring& name) {
   HMODULE data =
       LoadLibraryExW(name.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (data == nullptr) return false;
-  FreeLibrary(data);
+  (void)FreeLibrary(data);  // a data file only looked at
   return true;
 }
 

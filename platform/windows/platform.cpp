@@ -33,6 +33,7 @@ class WindowsPlatform : public Platform {
   const DateSettings& date_settings() override { return date_settings_; }
   const CodePage& code_page() override { return code_page_; }
   ReportFileWriter& report_writer() override { return report_writer_; }
+  Progress& progress() override { return progress_; }
 
  private:
   windows::frmMainWindow window_;
@@ -43,9 +44,15 @@ class WindowsPlatform : public Platform {
   DateSettings date_settings_;
   windows::AnsiCodePage code_page_;
   windows::AtomicReportFileWriter report_writer_;
+  NoProgress progress_;
 };
 
 }  // namespace
+
+// Windows has no signals that could end the service while it starts: the
+// service manager's requests and the console's control events arrive as
+// messages to the window.
+void PrepareProcessSignals() {}
 
 // The command line comes from the system (GetCommandLineW), in full and in
 // UTF-16, rather than from the C run-time's arguments.

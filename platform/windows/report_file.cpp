@@ -90,7 +90,74 @@ class BufferedFileSink : public ReportSink {
   DWORD failure_ = ERROR_SUCCESS;
 };
 
+// The process number of a temporary file of the report `name`
+// ("NAME.PID.COUNTER.tmp"), or 0 for any other file name.
+DWORD WriterOfTemporary(const std::wstring& file, const std::wstring& name) {
+  const std::wstring prefix = name + L".";
+  const std::wstring suffix = L".tmp";
+  if (file.size() <= prefix.size() + suffix.size() ||
+      file.compare(0, prefix.size(), prefix) != 0 ||
+      file.compare(file.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return 0;
+  }
+  const std::wstring middle =
+      file.substr(prefix.size(), file.size() - prefix.size() - suffix.size());
+  const std::size_t dot = middle.find(L'.');
+  if (dot == 0 || dot == std::wstring::npos || dot + 1 == middle.size() ||
+      dot > 10) {
+    return 0;
+  }
+  unsigned long long pid = 0;
+  for (std::size_t i = 0; i < middle.size(); ++i) {
+    if (i == dot) continue;
+    if (middle[i] < L'0' || middle[i] > L'9') return 0;
+    if (i < dot) pid = pid * 10 + static_cast<unsigned>(middle[i] - L'0');
+  }
+  return pid <= 0xFFFFFFFFull ? static_cast<DWORD>(pid) : 0;
+}
+
+bool IsRunning(DWORD pid) {
+  if (pid == GetCurrentProcessId()) return true;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  (void)CloseHandle(process);  // a handle only looked at
+  return running;
+}
+
 }  // namespace
+
+void AtomicReportFileWriter::RemoveLeftovers(const std::string& path) {
+  const std::wstring target = Utf8ToWide(path);
+  const std::size_t separator = target.find_last_of(L"\\/");
+  const std::wstring folder = separator == std::wstring::npos
+                                  ? std::wstring()
+                                  : target.substr(0, separator + 1);
+  const std::wstring name =
+      separator == std::wstring::npos ? target : target.substr(separator + 1);
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((target + L".*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return;
+    throw Error(errnum::kPathAccess,
+                "Cannot look for leftover temporary files of " + path + ": " +
+                    SystemErrorText(code, path));
+  }
+  std::string failure;
+  do {
+    const DWORD writer = WriterOfTemporary(found.cFileName, name);
+    if (writer == 0 || IsRunning(writer)) continue;
+    const std::wstring leftover = folder + found.cFileName;
+    if (!DeleteFileW(leftover.c_str()) && failure.empty()) {
+      const std::string leftover_text = WideToUtf8(leftover);
+      failure = "Cannot remove the leftover temporary file " + leftover_text +
+                ": " + SystemErrorText(GetLastError(), leftover_text);
+    }
+  } while (FindNextFileW(search, &found));
+  (void)FindClose(search);  // a search handle only read
+  if (!failure.empty()) throw Error(errnum::kPathAccess, failure);
+}
 
 void AtomicReportFileWriter::ReplaceWith(const std::string& path,
                                          const ReportProducer& produce) {
@@ -106,8 +173,9 @@ void AtomicReportFileWriter::ReplaceWith(const std::string& path,
     try {
       produce(sink);
     } catch (...) {
-      file.Close();
-      DeleteFileW(temporary.c_str());
+      // Already failing with the producer's error, which is the one to tell.
+      (void)file.Close();
+      (void)DeleteFileW(temporary.c_str());
       throw;
     }
     sink.Flush();
@@ -123,7 +191,9 @@ void AtomicReportFileWriter::ReplaceWith(const std::string& path,
     failure = GetLastError();
   }
   if (failure != ERROR_SUCCESS) {
-    DeleteFileW(temporary.c_str());
+    // Already failing; a temporary file that stays is removed at the next
+    // start (RemoveLeftovers).
+    (void)DeleteFileW(temporary.c_str());
     Fail(path, failure);
   }
 }

@@ -10,6 +10,9 @@ class AtomicReportFileWriter : public ReportFileWriter {
  public:
   void ReplaceWith(const std::string& path,
                    const ReportProducer& produce) override;
+  // The leftovers are "NAME.PID.N.tmp" beside the report NAME whose writing
+  // process no longer runs.
+  void RemoveLeftovers(const std::string& path) override;
 };
 
 }  // namespace tavrolin::windows

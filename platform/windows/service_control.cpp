@@ -1,6 +1,8 @@
 #include "platform/windows/service_control.h"
 
 #include <atomic>
+#include <exception>
+#include <string>
 
 #include "platform/error.h"
 #include "platform/windows/process.h"
@@ -14,10 +16,15 @@ constexpr wchar_t kEventSourceKey[] =
     L"CorvaneService";
 constexpr wchar_t kDescription[] =
     L"Publishes values of the process-data historian as XML report files.";
-// How long the service manager may wait for the window to close after a
-// stop request, and how long the window's thread waits for the service
-// manager's thread at the end.
-constexpr DWORD kStopWaitHintMs = 60000;
+// After a stop request the service reports progress (STOP_PENDING with a
+// new checkpoint) at every step while the window closes; a window that has
+// not closed after the limit (a historian call that does not return) ends
+// the process, with an event-log entry. The wait hint covers one step.
+constexpr DWORD kStopStepMs = 2000;
+constexpr DWORD kStopWaitHintMs = 2 * kStopStepMs;
+constexpr DWORD kStopLimitMs = 20000;
+// How long the window's thread waits for the service manager's thread at
+// the end.
 constexpr DWORD kDispatcherEndWaitMs = 30000;
 // The recovery action after a failure: restart after a minute; the count of
 // failures starts again after a day without one.
@@ -75,7 +82,7 @@ bool AddEventSource(const std::wstring& executable) {
       RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD,
                      reinterpret_cast<const BYTE*>(&types),
                      sizeof(types)) == ERROR_SUCCESS;
-  RegCloseKey(key);
+  (void)RegCloseKey(key);  // the values are written or not by now
   return done;
 }
 
@@ -86,12 +93,15 @@ ScmServiceControl::ScmServiceControl(frmMainWindow& window) : window_(window) {
 }
 
 ScmServiceControl::~ScmServiceControl() {
-  if (window_closed_ != nullptr) SetEvent(window_closed_);
+  // Handles of this object only; they fail only when closed already.
+  if (window_closed_ != nullptr) (void)SetEvent(window_closed_);
   if (dispatcher_ != nullptr) {
-    WaitForSingleObject(dispatcher_, kDispatcherEndWaitMs);
-    CloseHandle(dispatcher_);
+    // A dispatcher that has not ended by then ends with the process.
+    (void)WaitForSingleObject(dispatcher_, kDispatcherEndWaitMs);
+    (void)CloseHandle(dispatcher_);
   }
-  if (window_closed_ != nullptr) CloseHandle(window_closed_);
+  if (window_closed_ != nullptr) (void)CloseHandle(window_closed_);
+  if (stop_requested_ != nullptr) (void)CloseHandle(stop_requested_);
   ScmServiceControl* self = this;
   running_control.compare_exchange_strong(self, nullptr);
   DeleteCriticalSection(&status_lock_);
@@ -114,12 +124,14 @@ bool ScmServiceControl::Install() {
   if (!service) return false;
 
   SERVICE_DESCRIPTIONW description{const_cast<wchar_t*>(kDescription)};
-  ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION,
-                        &description);
+  // The description is only shown to operators; the service runs without.
+  (void)ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION,
+                              &description);
   if (!SetRecoveryActions(service.get()) || !AddEventSource(executable)) {
     // Half an installation is none: take the service away again.
-    DeleteService(service.get());
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey);
+    // The install fails whatever the clean-up's outcome.
+    (void)DeleteService(service.get());
+    (void)RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey);
     return false;
   }
   return true;
@@ -130,7 +142,8 @@ bool ScmServiceControl::Uninstall() {
   if (!manager) return false;
   ServiceHandle service(OpenServiceW(manager.get(), kServiceName, DELETE));
   if (!service || !DeleteService(service.get())) return false;
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey);
+  // The service is gone; an event source left behind only names it.
+  (void)RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey);
   return true;
 }
 
@@ -149,7 +162,8 @@ void ScmServiceControl::Start() {
   }
   if (dispatcher_ != nullptr) return;
   window_closed_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (window_closed_ == nullptr) {
+  stop_requested_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (window_closed_ == nullptr || stop_requested_ == nullptr) {
     throw Error(errnum::kInternal,
                 "Cannot start the service: " + SystemErrorText(GetLastError()));
   }
@@ -184,8 +198,34 @@ void ScmServiceControl::RunService() {
   LeaveCriticalSection(&status_lock_);
   ReportStatus(SERVICE_RUNNING);
   window_.PostServiceStart();
-  WaitForSingleObject(window_closed_, INFINITE);
+  const HANDLE either[2] = {window_closed_, stop_requested_};
+  if (WaitForMultipleObjects(2, either, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+    for (DWORD waited = 0;
+         WaitForSingleObject(window_closed_, kStopStepMs) == WAIT_TIMEOUT;
+         waited += kStopStepMs) {
+      if (waited + kStopStepMs >= kStopLimitMs) EndHungService();
+      ReportStatus(SERVICE_STOP_PENDING);
+    }
+  }
   ReportStatus(SERVICE_STOPPED);
+}
+
+void ScmServiceControl::EndHungService() {
+  try {
+    LogEvent(0, 0,
+             "[" + std::to_string(errnum::kInternal) +
+                 "] The service did not stop within " +
+                 std::to_string(kStopLimitMs / 1000) +
+                 " s of the stop request: a report build or a call into the "
+                 "historian library has not returned; the process ends");
+  } catch (const std::exception&) {
+    // The process ends all the same; the service manager records the exit.
+  }
+  ReportStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 1);
+  // The window's thread is stuck in a call that never returns: the process
+  // ends without waiting for it or running its clean-up.
+  (void)TerminateProcess(GetCurrentProcess(), 1);
+  ExitProcess(1);  // not reached
 }
 
 DWORD WINAPI ScmServiceControl::ControlHandler(DWORD control, DWORD, void*,
@@ -195,6 +235,8 @@ DWORD WINAPI ScmServiceControl::ControlHandler(DWORD control, DWORD, void*,
     case SERVICE_CONTROL_STOP:
     case SERVICE_CONTROL_SHUTDOWN:
       self->ReportStatus(SERVICE_STOP_PENDING);
+      if (self->stop_requested_ != nullptr)
+        (void)SetEvent(self->stop_requested_);
       self->window_.PostServiceStop();
       return NO_ERROR;
     case SERVICE_CONTROL_INTERROGATE:
@@ -221,16 +263,18 @@ void ScmServiceControl::ReportStatus(DWORD state, DWORD exit_code,
     status.dwCheckPoint = pending ? ++checkpoint_ : 0;
     status.dwWaitHint = pending ? kStopWaitHintMs : 0;
     state_ = state;
-    SetServiceStatus(status_handle_, &status);
+    // The service manager's own record; nothing else could tell it.
+    (void)SetServiceStatus(status_handle_, &status);
   }
   LeaveCriticalSection(&status_lock_);
 }
 
 void ScmServiceControl::WindowClosed() {
   if (window_closed_ == nullptr) return;
-  SetEvent(window_closed_);
+  (void)SetEvent(window_closed_);  // fails only for a handle closed already
   if (dispatcher_ != nullptr) {
-    WaitForSingleObject(dispatcher_, kDispatcherEndWaitMs);
+    // A dispatcher that has not ended by then ends with the process.
+    (void)WaitForSingleObject(dispatcher_, kDispatcherEndWaitMs);
   }
 }
 
@@ -244,15 +288,26 @@ void ScmServiceControl::ProcessEnding(int status) {
 }
 
 void ScmServiceControl::LogEvent(int16_t, int32_t, const std::string& message) {
-  // Every entry is an error entry with the message table's one message;
-  // when the log cannot be written there is nowhere else to report it.
-  HANDLE source = RegisterEventSourceW(nullptr, kServiceName);
-  if (source == nullptr) return;
+  // Every entry is an error entry with the message table's one message. A
+  // log that cannot be written raises, as on every system; the host drops
+  // that failure rather than reporting it again.
   const std::wstring text = Utf8ToWide(message);
+  HANDLE source = RegisterEventSourceW(nullptr, kServiceName);
+  if (source == nullptr) {
+    throw Error(errnum::kPathAccess, "Cannot write the event log: " +
+                                         SystemErrorText(GetLastError()));
+  }
   const wchar_t* strings[1] = {text.c_str()};
-  ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, kReportMessageId, nullptr, 1, 0,
-               strings, nullptr);
-  DeregisterEventSource(source);
+  const bool written =
+      ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, kReportMessageId, nullptr, 1,
+                   0, strings, nullptr) != 0;
+  const DWORD failure = GetLastError();
+  // Only the handle opened above is closed; that cannot lose the entry.
+  (void)DeregisterEventSource(source);
+  if (!written) {
+    throw Error(errnum::kPathAccess,
+                "Cannot write the event log: " + SystemErrorText(failure));
+  }
 }
 
 }  // namespace tavrolin::windows

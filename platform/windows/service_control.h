@@ -47,6 +47,8 @@ class ScmServiceControl : public ServiceControl {
   static DWORD WINAPI ControlHandler(DWORD control, DWORD event_type,
                                      void* event_data, void* context);
   void RunService();
+  // Ends a process whose window did not close in time after a stop request.
+  [[noreturn]] void EndHungService();
   void ReportStatus(DWORD state, DWORD exit_code = NO_ERROR,
                     DWORD service_exit_code = 0);
 
@@ -58,6 +60,8 @@ class ScmServiceControl : public ServiceControl {
   // Set when the window has closed; the service's main function waits for
   // it before it reports the service stopped.
   HANDLE window_closed_ = nullptr;
+  // Set when the service manager has asked the service to stop.
+  HANDLE stop_requested_ = nullptr;
   SERVICE_STATUS_HANDLE status_handle_ = nullptr;
   CRITICAL_SECTION status_lock_;
   DWORD state_ = 0;

@@ -7,6 +7,17 @@
 #include "platform/error.h"
 
 namespace tavrolin::windows {
+namespace {
+
+[[noreturn]] void ConversionFailed(const char* direction) {
+  // The system's own message would need a conversion of its own.
+  throw Error(errnum::kInvalidArgument, std::string("Cannot convert text ") +
+                                            direction + ": error " +
+                                            std::to_string(GetLastError()));
+}
+
+}  // namespace
+
 int CheckedLength(std::size_t size) {
   if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
     throw Error(errnum::kOutOfMemory, "Text too long to convert");
@@ -19,9 +30,12 @@ std::wstring Utf8ToWide(std::string_view text) {
   const int length = CheckedLength(text.size());
   const int wide_length =
       MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+  if (wide_length <= 0) ConversionFailed("from UTF-8");
   std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(),
-                      wide_length);
+  if (MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(),
+                          wide_length) != wide_length) {
+    ConversionFailed("from UTF-8");
+  }
   return wide;
 }
 
@@ -30,9 +44,12 @@ std::string WideToUtf8(std::wstring_view text) {
   const int length = CheckedLength(text.size());
   const int narrow_length = WideCharToMultiByte(CP_UTF8, 0, text.data(), length,
                                                 nullptr, 0, nullptr, nullptr);
+  if (narrow_length <= 0) ConversionFailed("to UTF-8");
   std::string narrow(static_cast<std::size_t>(narrow_length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), length, narrow.data(),
-                      narrow_length, nullptr, nullptr);
+  if (WideCharToMultiByte(CP_UTF8, 0, text.data(), length, narrow.data(),
+                          narrow_length, nullptr, nullptr) != narrow_length) {
+    ConversionFailed("to UTF-8");
+  }
   return narrow;
 }
 

@@ -147,8 +147,9 @@ void frmMainWindow::RunMessageLoop(WindowEvents& events) {
   HWND window = Handle();
   events_ = &events;
   if (visible_) {
-    ShowWindow(window, SW_SHOWNORMAL);
-    UpdateWindow(window);
+    // Their results say whether the window was visible or painted before.
+    (void)ShowWindow(window, SW_SHOWNORMAL);
+    (void)UpdateWindow(window);
   }
   if (start_pending_) {
     start_pending_ = false;
@@ -172,8 +173,10 @@ void frmMainWindow::RunMessageLoop(WindowEvents& events) {
 void frmMainWindow::Close() {
   HWND window = window_.exchange(nullptr);
   if (window != nullptr) {
-    KillTimer(window, kTimer1Id);
-    DestroyWindow(window);
+    // The window goes with the process; a timer or window that the system
+    // does not take down here is taken down when the process ends.
+    (void)KillTimer(window, kTimer1Id);
+    (void)DestroyWindow(window);
   }
   // Ends the message loop, also when the window closes from inside a modal
   // loop (a message box), which then ends as well.
@@ -186,12 +189,15 @@ void frmMainWindow::ShowMessage(const std::string& text) {
               MB_OK | MB_SETFOREGROUND);
 }
 
+// A message that cannot be posted (a full queue) is lost: the start event
+// changes nothing, and a stop that the window never sees ends the process
+// after the service's bounded stop wait.
 void frmMainWindow::PostServiceStart() {
-  PostMessageW(window_.load(), kServiceStartMessage, 0, 0);
+  (void)PostMessageW(window_.load(), kServiceStartMessage, 0, 0);
 }
 
 void frmMainWindow::PostServiceStop() {
-  PostMessageW(window_.load(), kServiceStopMessage, 0, 0);
+  (void)PostMessageW(window_.load(), kServiceStopMessage, 0, 0);
 }
 
 void frmMainWindow::Deliver(UINT message) {

@@ -91,8 +91,14 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
   posix_spawnattr_init(&attributes);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null",
                                    O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  int pipe_fds[2] = {-1, -1};
+  if (options.stdout_closed_pipe) {
+    if (::pipe2(pipe_fds, O_CLOEXEC) != 0) Fail("pipe2", errno);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   const std::string directory = options.working_directory.string();
@@ -114,6 +120,9 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
                   argv_pointers.data(), environment_pointers.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
+  for (const int fd : pipe_fds) {
+    if (fd >= 0) ::close(fd);
+  }
   if (spawned != 0) Fail("cannot start " + argv[0], spawned);
 }
 
@@ -201,21 +210,42 @@ bool NotifySocket::WaitFor(std::string_view state,
     for (const std::string& seen : states_) {
       if (seen == state) return true;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    pollfd poll_fd{fd_, POLLIN, 0};
-    const int ready = ::poll(&poll_fd, 1, static_cast<int>(left.count()));
-    if (ready < 0 && errno != EINTR) Fail("poll", errno);
-    if (ready <= 0) continue;
-    char buffer[4096];
-    const ssize_t length = ::recv(fd_, buffer, sizeof(buffer), 0);
-    if (length < 0) {
-      if (errno == EINTR) continue;
-      Fail("recv", errno);
-    }
-    std::istringstream lines(std::string(buffer, static_cast<size_t>(length)));
-    for (std::string line; std::getline(lines, line);) states_.push_back(line);
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    Receive(deadline);
+  }
+}
+
+std::vector<std::chrono::steady_clock::time_point> NotifySocket::Collect(
+    std::string_view state, std::chrono::milliseconds period) {
+  const std::size_t first = states_.size();
+  const auto deadline = std::chrono::steady_clock::now() + period;
+  while (std::chrono::steady_clock::now() < deadline) Receive(deadline);
+  std::vector<std::chrono::steady_clock::time_point> times;
+  for (std::size_t i = first; i < states_.size(); ++i) {
+    if (states_[i] == state) times.push_back(times_[i]);
+  }
+  return times;
+}
+
+void NotifySocket::Receive(std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  if (left.count() <= 0) return;
+  pollfd poll_fd{fd_, POLLIN, 0};
+  const int ready = ::poll(&poll_fd, 1, static_cast<int>(left.count()));
+  if (ready < 0 && errno != EINTR) Fail("poll", errno);
+  if (ready <= 0) return;
+  char buffer[4096];
+  const ssize_t length = ::recv(fd_, buffer, sizeof(buffer), 0);
+  if (length < 0) {
+    if (errno == EINTR) return;
+    Fail("recv", errno);
+  }
+  const auto now = std::chrono::steady_clock::now();
+  std::istringstream lines(std::string(buffer, static_cast<size_t>(length)));
+  for (std::string line; std::getline(lines, line);) {
+    states_.push_back(line);
+    times_.push_back(now);
   }
 }
 

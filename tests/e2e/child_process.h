@@ -31,6 +31,8 @@ struct ChildOptions {
   // Changes to the test's environment: a value sets the variable, nothing
   // removes it.
   std::map<std::string, std::optional<std::string>> environment;
+  // Standard output a pipe whose reading end is closed at once.
+  bool stdout_closed_pipe = false;
 };
 
 struct ExitStatus {
@@ -93,11 +95,19 @@ class NotifySocket {
   bool WaitFor(std::string_view state, std::chrono::milliseconds timeout);
   // The lines of every notification received so far.
   const std::vector<std::string>& states() const { return states_; }
+  // Receives notifications for `period`; returns the times at which the
+  // line `state` arrived in that period.
+  std::vector<std::chrono::steady_clock::time_point> Collect(
+      std::string_view state, std::chrono::milliseconds period);
 
  private:
+  // Receives what has arrived, waiting until `deadline` for something.
+  void Receive(std::chrono::steady_clock::time_point deadline);
+
   TempDir folder_;
   int fd_ = -1;
   std::vector<std::string> states_;
+  std::vector<std::chrono::steady_clock::time_point> times_;
 };
 
 }  // namespace tavrolin::testing

@@ -135,6 +135,16 @@ TEST_F(Module1Test, TagNameGoesWholeAndComesBackFromTheBuffer) {
   EXPECT_EQ(tag, "NEW");
 }
 
+// A library may write back its own spelling of the name, longer than the
+// name that went in: the buffer has room for it.
+TEST_F(Module1Test, LongerNameWrittenBackStaysInTheBuffer) {
+  const std::string canonical(255, 'C');
+  Script("rewrite_long p " + canonical + "\npoint p 4\nsnapshot 4 2 0\n");
+  std::string tag = "p";
+  EXPECT_EQ(readers_.GetSnapshotText(0, tag), " 2");
+  EXPECT_EQ(tag, canonical);
+}
+
 TEST_F(Module1Test, TagNameGoesThroughTheCodePage) {
   const Latin1CodePage latin1;
   Module1 readers(api_, settings_, latin1);

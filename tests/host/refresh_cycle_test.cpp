@@ -4,6 +4,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <memory>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -119,6 +121,53 @@ TEST_F(RefreshCycleTest, FailingCategoryReportIsFollowedByBothTemplates) {
   EXPECT_FALSE(Exists("out.xml"));
   EXPECT_TRUE(Exists("out3.xml"));
   EXPECT_TRUE(Exists("out2.xml"));
+}
+
+// Each item built is a sign of progress for the service manager's watchdog.
+TEST_F(RefreshCycleTest, EveryItemBuiltIsReportedAsProgress) {
+  WriteAllTagLists();
+  folder_.Write(
+      "tags2.xml",
+      "<root><system><sel><mode>range</mode><list>1,3</list></sel>"
+      "</system><XXX><item><n>a</n><p>XXX.a</p><k>snapshot</k>"
+      "</item><item><n>b</n><p>XXX.b</p><k>x</k></item></XXX></root>");
+  frmMain form(platform_);
+
+  form.Timer1_Timer();
+
+  EXPECT_TRUE(platform_.service.log.empty());
+  // Two category items, one template item, three systems of two items.
+  EXPECT_EQ(platform_.progress_.advances, 2 + 1 + 6);
+}
+
+// A writer that has run out of memory.
+class OutOfMemoryWriter : public ReportFileWriter {
+ public:
+  void ReplaceWith(const std::string&, const ReportProducer&) override {
+    throw std::bad_alloc();
+  }
+  void RemoveLeftovers(const std::string&) override {}
+};
+
+TEST_F(RefreshCycleTest, OutOfMemoryNamesTheReportAndTheCycleGoesOn) {
+  WriteAllTagLists();
+  platform_.writer = std::make_unique<OutOfMemoryWriter>();
+  frmMain form(platform_);
+
+  form.Timer1_Timer();
+
+  EXPECT_FALSE(form.Busy);
+  const std::string folder = folder_.path().string();
+  ASSERT_EQ(platform_.service.log.size(), 3u);
+  EXPECT_EQ(
+      platform_.service.log[0].message,
+      "[7] Out of memory (building " + folder + "/out.xml from tags.xml)");
+  EXPECT_EQ(
+      platform_.service.log[1].message,
+      "[7] Out of memory (building " + folder + "/out3.xml from tags3.xml)");
+  EXPECT_EQ(
+      platform_.service.log[2].message,
+      "[7] Out of memory (building " + folder + "/out2.xml from tags2.xml)");
 }
 
 TEST_F(RefreshCycleTest, EveryReportFailingStillLeavesTheCycleReady) {

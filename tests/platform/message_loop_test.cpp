@@ -96,6 +96,39 @@ TEST(MessageLoopTest, StartEventAndSignalsArriveAsWindowEvents) {
   }
 }
 
+// `systemctl reload` sends SIGHUP: a tick of Timer1, at once.
+TEST(MessageLoopTest, HangUpSignalIsATimerTick) {
+  ::unsetenv("NOTIFY_SOCKET");
+  posix::MessageLoop loop;
+  posix::SystemdServiceControl service(loop, "/nonexistent", "false");
+  RecordingEvents events;
+  events.then = [&](const std::string& event) {
+    if (event == "Start(false)") ::raise(SIGHUP);
+    if (event == "Timer1") loop.Close();
+  };
+  service.Start();
+  loop.RunMessageLoop(events);
+  EXPECT_EQ(events.seen, (std::vector<std::string>{"Start(false)", "Timer1"}));
+}
+
+// The keep-alive beats at its interval while the loop has nothing to do.
+TEST(MessageLoopTest, KeepAliveBeatsWhileIdle) {
+  constexpr milliseconds kInterval{10};
+  posix::MessageLoop loop;
+  std::vector<Clock::time_point> beats;
+  loop.KeepAlive(kInterval, [&] {
+    beats.push_back(Clock::now());
+    if (beats.size() == 5) loop.Close();
+  });
+  RecordingEvents events;
+  loop.RunMessageLoop(events);
+  ASSERT_EQ(beats.size(), 5u);
+  for (std::size_t i = 1; i < beats.size(); ++i) {
+    EXPECT_GE(beats[i] - beats[i - 1], kInterval) << "beat " << i;
+  }
+  EXPECT_TRUE(events.seen.empty());
+}
+
 // The next tick is due one interval after the previous tick's handler has
 // finished: a tick that overruns is followed by a full interval, not by a
 // burst of ticks that fell due meanwhile.

@@ -164,3 +164,67 @@ TEST(AtomicReportFileWriterTest, LeavesNoHandleOpen) {
 }  // namespace
 }  // namespace tavrolin::posix
 #endif  // !defined(_WIN32)
+
+namespace tavrolin::posix {
+namespace {
+
+// The number of a process that has ended (and been reaped).
+pid_t EndedProcess() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return child;
+}
+
+TEST(AtomicReportFileWriterTest, RemovesOnlyTheLeftoversOfEndedWriters) {
+  TempDir folder;
+  const std::string dead = std::to_string(EndedProcess());
+  const std::string alive = std::to_string(::getpid());
+  const std::vector<std::string> removed = {
+      ".out3.xml." + dead + ".0.0.tmp",
+      ".out3.xml." + dead + ".17.3.tmp",
+  };
+  const std::vector<std::string> kept = {
+      ".out3.xml." + alive + ".0.0.tmp",  // a writer still running
+      ".out2.xml." + dead + ".0.0.tmp",   // another report's
+      ".out3.xml." + dead + ".0.tmp",     // not the writer's pattern
+      ".out3.xml." + dead + ".0.0.tmp~",  // nor this
+      ".out3.xml.x" + dead + ".0.0.tmp",  // nor this
+      "out3.xml." + dead + ".0.0.tmp",    // nor this (not hidden)
+      "out3.xml",                         // the report itself
+  };
+  for (const auto& name : removed) folder.Write(name, "left over");
+  for (const auto& name : kept) folder.Write(name, "kept");
+
+  AtomicReportFileWriter writer;
+  writer.RemoveLeftovers(folder.File("out3.xml"));
+
+  std::vector<std::string> expected = kept;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(FolderEntries(folder.path()), expected);
+}
+
+TEST(AtomicReportFileWriterTest, LeftoverThatCannotBeRemovedIsNamed) {
+  TempDir folder;
+  const std::string dead = std::to_string(EndedProcess());
+  // A folder of that name cannot be unlinked, by root neither.
+  const std::string stuck = ".out.xml." + dead + ".0.0.tmp";
+  std::filesystem::create_directory(folder.path() / stuck);
+  const std::string removable = ".out.xml." + dead + ".1.0.tmp";
+  folder.Write(removable, "left over");
+  AtomicReportFileWriter writer;
+  try {
+    writer.RemoveLeftovers(folder.File("out.xml"));
+    ADD_FAILURE() << "no error";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.number(), errnum::kPathAccess);
+    EXPECT_NE(error.description().find(folder.File(stuck)), std::string::npos)
+        << error.description();
+  }
+  // The others are removed all the same.
+  EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{stuck});
+}
+
+}  // namespace
+}  // namespace tavrolin::posix

@@ -12,6 +12,11 @@
 //                              with TEXT (rest of the line, \0 is a NUL), no
 //                              further than the name's own length, and ends
 //                              it with a NUL when TEXT is shorter
+//   rewrite_long NAME TEXT     pipt_findpoint writes TEXT and a NUL into the
+//                              name buffer whatever the name's length (a
+//                              library that writes back a longer spelling)
+//   hang_on NAME               pipt_findpoint for NAME never returns
+//   crash_on NAME              pipt_findpoint for NAME crashes the process
 //   snapshot NUMBER VALUE STATUS
 //   state CODE TEXT            pipt_digstate writes TEXT (rest of the line,
 //                              blanks kept; \0 is a NUL) then a NUL
@@ -21,10 +26,12 @@
 //   summary NUMBER VALUE       piar_summary writes VALUE
 //   archive NUMBER VALUE       piar_value writes VALUE
 //   delay_ms N                 every value call sleeps N ms first
+//   register_delay_ms N        pilg_registerapp sleeps N ms before it returns
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -48,6 +55,9 @@ struct Script {
   bool loaded = false;
   std::map<std::string, int32_t> points;
   std::map<std::string, std::string> rewrites;
+  std::map<std::string, std::string> long_rewrites;
+  std::map<std::string, bool> hangs;
+  std::map<std::string, bool> crashes;
   std::map<int32_t, std::pair<float, int32_t>> snapshots;
   std::map<int32_t, std::string> states;
   std::map<int32_t, bool> states_without_nul;
@@ -56,6 +66,7 @@ struct Script {
   std::map<int32_t, float> archives;
   int32_t systime = 1000;
   int delay_ms = 0;
+  int register_delay_ms = 0;
 };
 
 std::mutex mutex;
@@ -120,6 +131,14 @@ void Reload() {
       std::string name;
       words >> name;
       script.rewrites[name] = RestOfLine(words);
+    } else if (verb == "rewrite_long") {
+      std::string name;
+      words >> name;
+      script.long_rewrites[name] = RestOfLine(words);
+    } else if (verb == "hang_on" || verb == "crash_on") {
+      std::string name;
+      words >> name;
+      (verb == "hang_on" ? script.hangs : script.crashes)[name] = true;
     } else if (verb == "snapshot") {
       int32_t number = 0;
       float value = 0;
@@ -150,6 +169,8 @@ void Reload() {
       (verb == "summary" ? script.summaries : script.archives)[number] = value;
     } else if (verb == "delay_ms") {
       words >> script.delay_ms;
+    } else if (verb == "register_delay_ms") {
+      words >> script.register_delay_ms;
     }
   }
 }
@@ -183,6 +204,11 @@ std::string Number(float value) {
 
 STUB_EXPORT int32_t PIAPI_CALL pilg_registerapp(const char* dll_name) {
   std::lock_guard lock(mutex);
+  Reload();
+  if (script.register_delay_ms > 0) {
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(script.register_delay_ms));
+  }
   Log([&] { return std::string(std::string("pilg_registerapp ") + dll_name); });
   return 0;
 }
@@ -200,6 +226,19 @@ STUB_EXPORT int32_t PIAPI_CALL pipt_findpoint(char* tag_name,
     return 0;
   }
   const std::string name = tag_name;
+  if (script.crashes.count(name) != 0) {
+    Log([] { return std::string("crash"); });
+    std::abort();
+  }
+  if (script.hangs.count(name) != 0) {
+    Log([] { return std::string("hang"); });
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+  }
+  const auto long_rewrite = script.long_rewrites.find(name);
+  if (long_rewrite != script.long_rewrites.end()) {
+    std::memcpy(tag_name, long_rewrite->second.c_str(),
+                long_rewrite->second.size() + 1);
+  }
   const auto rewrite = script.rewrites.find(name);
   if (rewrite != script.rewrites.end()) {
     const auto count = std::min(rewrite->second.size(), name.size());

@@ -149,6 +149,15 @@ class FakePlatform : public Platform {
   const CodePage& code_page() override { return code_page_; }
   ReportFileWriter& report_writer() override { return *writer; }
   ServiceStatus& service_status() override { return status; }
+  Progress& progress() override { return progress_; }
+
+  // Counts the items the report builders report as built.
+  class CountingProgress : public Progress {
+   public:
+    int advances = 0;
+    void Advance() override { ++advances; }
+  };
+  CountingProgress progress_;
 };
 
 }  // namespace tavrolin::testing

@@ -22,6 +22,27 @@ std::size_t FileCount(const std::filesystem::path& folder) {
   return count;
 }
 
+// Only temporary files of writers that have ended are removed: an odd
+// process id names no process (process ids are multiples of four).
+TEST(ReportFile, RemovesOnlyTheLeftoversOfEndedWriters) {
+  testing::TempDir folder;
+  const std::string dead = "4294967293";
+  const std::string alive = std::to_string(GetCurrentProcessId());
+  folder.Write("out3.xml." + dead + ".0.tmp", "left over");
+  folder.Write("out3.xml." + dead + ".12.tmp", "left over");
+  folder.Write("out3.xml." + alive + ".0.tmp", "kept");
+  folder.Write("out2.xml." + dead + ".0.tmp", "kept");
+  folder.Write("out3.xml." + dead + ".tmp", "kept");
+  folder.Write("out3.xml", "kept");
+  AtomicReportFileWriter writer;
+  writer.RemoveLeftovers(folder.File("out3.xml"));
+  EXPECT_EQ(FileCount(folder.path()), 4u);
+  EXPECT_FALSE(
+      std::filesystem::exists(folder.File("out3.xml." + dead + ".0.tmp")));
+  EXPECT_TRUE(
+      std::filesystem::exists(folder.File("out3.xml." + alive + ".0.tmp")));
+}
+
 TEST(ReportFile, WritesTheBytesAsGiven) {
   testing::TempDir folder;
   AtomicReportFileWriter writer;
