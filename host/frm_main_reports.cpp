@@ -17,10 +17,13 @@ Error BuildFailure(const std::exception& e, const std::string& input_file,
                    const std::string& output_path) {
   const Error error = ToError(e);
   const std::string& description = error.description();
-  if (description.find(input_file) != std::string::npos ||
-      description.find(output_path) != std::string::npos) {
-    return error;
-  }
+  const auto names = [&description](const std::string& path) {
+    const std::size_t separator = path.find_last_of("/\\");
+    const std::string file_name =
+        separator == std::string::npos ? path : path.substr(separator + 1);
+    return description.find(file_name) != std::string::npos;
+  };
+  if (names(input_file) || names(output_path)) return error;
   return Error(error.number(), description + " (building " + output_path +
                                    " from " + input_file + ")");
 }

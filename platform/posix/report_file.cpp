@@ -177,6 +177,8 @@ void AtomicReportFileWriter::RemoveLeftovers(const std::string& path) {
       slash == std::string::npos ? path : path.substr(slash + 1);
   const std::string folder = FolderOf(path);
   DIR* listing = ::opendir(folder.c_str());
+  // A folder that is not there holds no leftovers.
+  if (listing == nullptr && errno == ENOENT) return;
   if (listing == nullptr) {
     throw Error(errnum::kPathAccess,
                 "Cannot look for leftover temporary files of " + path + ": " +

@@ -139,7 +139,10 @@ void AtomicReportFileWriter::RemoveLeftovers(const std::string& path) {
   HANDLE search = FindFirstFileW((target + L".*.tmp").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return;
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+        code == ERROR_NO_MORE_FILES) {
+      return;
+    }
     throw Error(errnum::kPathAccess,
                 "Cannot look for leftover temporary files of " + path + ": " +
                     SystemErrorText(code, path));
