@@ -23,8 +23,9 @@ class Error : public std::runtime_error {
   std::string description_;
 };
 
-// Error numbers used by the program. The small ones keep the run-time
-// numbers that operators of the earlier service know from its event log.
+// Error numbers used by the program. The small ones are the run-time error
+// numbers that the event-log entries have always carried; operators and their
+// tools look for them, so each failure keeps its number.
 namespace errnum {
 inline constexpr int32_t kInvalidArgument = 5;  // invalid call or argument
 inline constexpr int32_t kOverflow = 6;         // a 16-bit counter overflowed

@@ -27,8 +27,9 @@ constexpr Category kCategories[] = {
     {"breaker", &Module1::GetDigitalStateText},
 };
 
-// Items are counted with a signed 16-bit index, as the tag lists of the
-// earlier service were: a category holds at most this many items.
+// Items are counted with a signed 16-bit index: a category holds at most this
+// many items, and a longer one fails rather than being cut short, so that a
+// report never silently leaves points out.
 constexpr int16_t kLastIndex = INT16_MAX;
 
 std::string Where(std::string_view category, const std::string& input_file) {

@@ -5,11 +5,11 @@
 // item's display name, point name and value is added under `root`; the whole
 // document is then written as the report.
 //
-// Counters over the system list, the template items and a range keep the
-// 16-bit limits of the earlier service: a counter that has reached 32767
-// cannot step on, so a list of 32768 entries (or a range ending at 32767)
-// fails with an overflow after its last pass, and a longer list fails before
-// its first.
+// Counters over the system list, the template items and a range are signed
+// 16-bit numbers, and the tag lists are written for that limit: a counter
+// that has reached 32767 cannot step on, so a list of 32768 entries (or a range
+// ending at 32767) fails with an overflow after its last pass, and a longer
+// list fails before its first.
 #include "reports/template_report.h"
 
 #include <charconv>
