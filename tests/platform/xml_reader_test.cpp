@@ -4,6 +4,7 @@
 // back with the same texts.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <pugixml.hpp>
 #include <string>
@@ -17,6 +18,19 @@ namespace {
 
 using namespace std::string_literals;
 using testing::TempDir;
+
+// Names a parameterised case after its label: letters and digits as they
+// are, every other character "_".
+struct LabelName {
+  template <typename Info>
+  std::string operator()(const Info& info) const {
+    std::string name;
+    for (const char c : std::string(info.param.label)) {
+      name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return name;
+  }
+};
 
 struct MalformedCase {
   const char* label;
@@ -87,16 +101,7 @@ TEST_P(MalformedTagList, FailsNamingFileLineColumnAndReason) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MalformedTagList,
-                         ::testing::ValuesIn(MalformedCases()),
-                         [](const auto& info) {
-                           std::string name;
-                           for (const char c : std::string(info.param.label)) {
-                             name += std::isalnum(static_cast<unsigned char>(c))
-                                         ? c
-                                         : '_';
-                           }
-                           return name;
-                         });
+                         ::testing::ValuesIn(MalformedCases()), LabelName());
 
 struct WellFormedCase {
   const char* label;
@@ -212,16 +217,7 @@ TEST_P(WellFormedTagList, ReadsAsXmlAndReadsBackTheSame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, WellFormedTagList,
-                         ::testing::ValuesIn(WellFormedCases()),
-                         [](const auto& info) {
-                           std::string name;
-                           for (const char c : std::string(info.param.label)) {
-                             name += std::isalnum(static_cast<unsigned char>(c))
-                                         ? c
-                                         : '_';
-                           }
-                           return name;
-                         });
+                         ::testing::ValuesIn(WellFormedCases()), LabelName());
 
 class XmlReaderTest : public ::testing::Test {
  protected:
