@@ -7,16 +7,12 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "tests/e2e/child_process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/e2e/service_under_test.h"
 
 namespace tavrolin::testing {
 namespace {
@@ -41,70 +37,30 @@ constexpr char kCategoryListWithoutBreaker[] =
     "<tags><analog><tag><d>Feed</d><n>C1</n></tag></analog>"
     "<analog2/><digital/></tags>";
 
-std::string TemplateList(const std::string& mode, const std::string& systems,
-                         const std::string& suffix, int items = 1) {
-  std::string list = "<root><system><sel><mode>" + mode + "</mode><list>" +
-                     systems + "</list></sel></system><XXX>";
-  for (int i = 0; i < items; ++i) {
-    list += "<item><n>Flow</n><p>XXX." + suffix + std::to_string(i) +
-            "</p><k>snapshot</k></item>";
-  }
-  return list + "</XXX></root>";
-}
-
-bool WaitUntil(const std::function<bool()>& condition, seconds timeout) {
-  const auto deadline = steady_clock::now() + timeout;
-  while (!condition()) {
-    if (steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(milliseconds(50));
-  }
-  return true;
-}
-
 // The program copied into a folder of its own, where its reports land; the
 // stand-in historian under the client library's names in a third folder.
 class RefreshCycleEndToEndTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::filesystem::copy_file(TavrolinPath(),
-                               program_folder_.path() / "tavrolin");
-    std::filesystem::copy_file(TestBinDirectory() / "libstub_piapi32.so",
-                               library_folder_.path() / "libpiapi32.so");
-    std::filesystem::copy_file(TestBinDirectory() / "libstub_pilog32.so",
-                               library_folder_.path() / "libpilog32.so");
-  }
-
   std::unique_ptr<ChildProcess> Start() {
-    auto child = std::make_unique<ChildProcess>(
-        ChildOptions{{(program_folder_.path() / "tavrolin").string(), "-debug"},
-                     work_.path(),
-                     {{"LD_LIBRARY_PATH", library_folder_.path().string()},
-                      {"STUB_HISTORIAN_LOG", work_.File("calls.log")},
-                      {"STUB_HISTORIAN_SCRIPT", script_},
-                      {"NOTIFY_SOCKET", notify_.path()},
-                      {"JOURNAL_STREAM", std::nullopt}}});
-    EXPECT_TRUE(notify_.WaitFor("READY=1", kStartTimeout)) << child->Stderr();
+    ServiceUnderTest::StartOptions options;
+    options.wait_until_ready = false;
+    auto child = service_.Start(options);
+    EXPECT_TRUE(service_.notify().WaitFor("READY=1", kStartTimeout))
+        << child->Stderr();
     started_ = steady_clock::now();
     return child;
   }
 
-  void Stop(ChildProcess& child) {
-    child.Signal(SIGTERM);
-    const auto status = child.Wait(kStartTimeout);
-    ASSERT_TRUE(status);
-    EXPECT_EQ(*status, Exited(0)) << Describe(*status);
-  }
+  void Stop(ChildProcess& child) { ExpectStopsCleanly(child, kStartTimeout); }
 
   std::filesystem::path Report(const std::string& name) const {
-    return program_folder_.path() / name;
+    return service_.Report(name);
   }
-  bool Exists(const std::string& name) const {
-    return std::filesystem::exists(Report(name));
-  }
+  bool Exists(const std::string& name) const { return service_.Exists(name); }
 
   // The point names the historian was asked for, in call order.
   std::vector<std::string> LookedUp() const {
-    std::istringstream log(ReadFileOrEmpty(work_.File("calls.log")));
+    std::istringstream log(service_.Calls());
     std::vector<std::string> names;
     std::string line;
     while (std::getline(log, line)) {
@@ -118,27 +74,17 @@ class RefreshCycleEndToEndTest : public ::testing::Test {
 
   // Only the report files and nothing left over from writing them.
   std::vector<std::string> ProgramFolderContent() const {
-    std::vector<std::string> names;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(program_folder_.path())) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+    return service_.ProgramFolderContent();
   }
 
-  TempDir work_;
-  TempDir program_folder_;
-  TempDir library_folder_;
-  NotifySocket notify_;
-  std::string script_;  // empty: the stand-in's default answers
+  ServiceUnderTest service_;  // without a script: the stand-in's defaults
   steady_clock::time_point started_;
 };
 
 TEST_F(RefreshCycleEndToEndTest, ButtonSignalBuildsOnlyTheFirstTemplate) {
-  work_.Write("tags.xml", kCategoryList);
-  work_.Write("tags3.xml", TemplateList("custom", "U1,U2", "T3_"));
-  work_.Write("tags2.xml", TemplateList("range", "1,2", "T2_"));
+  service_.WriteTagList("tags.xml", kCategoryList);
+  service_.WriteTagList("tags3.xml", TemplateList("custom", "U1,U2", "T3_"));
+  service_.WriteTagList("tags2.xml", TemplateList("range", "1,2", "T2_"));
   auto child = Start();
 
   child->Signal(SIGUSR1);
@@ -161,9 +107,9 @@ TEST_F(RefreshCycleEndToEndTest, ButtonSignalBuildsOnlyTheFirstTemplate) {
 // One 30-second wait checks the whole first tick: when it comes, what it
 // writes, and in which order it asks for the points.
 TEST_F(RefreshCycleEndToEndTest, FirstTickAfter30SecondsWritesAllThree) {
-  work_.Write("tags.xml", kCategoryList);
-  work_.Write("tags3.xml", TemplateList("custom", "U1", "T3_"));
-  work_.Write("tags2.xml", TemplateList("range", "1,2", "T2_"));
+  service_.WriteTagList("tags.xml", kCategoryList);
+  service_.WriteTagList("tags3.xml", TemplateList("custom", "U1", "T3_"));
+  service_.WriteTagList("tags2.xml", TemplateList("range", "1,2", "T2_"));
   auto child = Start();
 
   ASSERT_TRUE(WaitUntil([&] { return Exists("out2.xml"); }, kFirstTickTimeout))
@@ -189,11 +135,11 @@ TEST_F(RefreshCycleEndToEndTest, FirstTickAfter30SecondsWritesAllThree) {
 }
 
 TEST_F(RefreshCycleEndToEndTest, FailingCategoryReportDoesNotStopTheTick) {
-  work_.Write("tags.xml", kCategoryListWithoutBreaker);
-  work_.Write("tags3.xml", TemplateList("custom", "U1", "T3_"));
-  work_.Write("tags2.xml", TemplateList("range", "1,1", "T2_"));
+  service_.WriteTagList("tags.xml", kCategoryListWithoutBreaker);
+  service_.WriteTagList("tags3.xml", TemplateList("custom", "U1", "T3_"));
+  service_.WriteTagList("tags2.xml", TemplateList("range", "1,1", "T2_"));
   const std::string previous = "<previous report/>\r\n";
-  std::ofstream(Report("out.xml"), std::ios::binary) << previous;
+  service_.WriteReport("out.xml", previous);
   auto child = Start();
 
   ASSERT_TRUE(WaitUntil([&] { return Exists("out2.xml"); }, kFirstTickTimeout))
@@ -215,11 +161,10 @@ TEST_F(RefreshCycleEndToEndTest, FailingCategoryReportDoesNotStopTheTick) {
 // build: the report is complete, the process ends with status 0.
 TEST_F(RefreshCycleEndToEndTest, StopDuringABuildLetsItFinish) {
   constexpr int kItems = 12;
-  const TempDir script_folder;
-  script_folder.Write("script", "delay_ms 150\nsnapshot 0 2.5 0\n");
-  script_ = script_folder.File("script");
-  work_.Write("tags3.xml", TemplateList("custom", "U1", "T3_", kItems));
-  std::ofstream(Report("out3.xml"), std::ios::binary) << "<previous/>\r\n";
+  service_.Script("delay_ms 150\nsnapshot 0 2.5 0\n");
+  service_.WriteTagList("tags3.xml",
+                        TemplateList("custom", "U1", "T3_", kItems));
+  service_.WriteReport("out3.xml", "<previous/>\r\n");
   auto child = Start();
 
   child->Signal(SIGUSR1);

@@ -28,15 +28,6 @@ using std::chrono::seconds;
 
 constexpr seconds kTimeout{30};
 
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (auto at = text.find(part); at != std::string::npos;
-       at = text.find(part, at + part.size())) {
-    ++count;
-  }
-  return count;
-}
-
 // A report is either absent or whole: never half written.
 void ExpectWholeOrAbsent(const std::filesystem::path& report) {
   if (!std::filesystem::exists(report)) return;
@@ -162,7 +153,7 @@ TEST(ReliabilityTest, FullDiskKeepsThePreviousReportAndTheServiceRunning) {
   }
   ServiceUnderTest service(disk.path());
   const std::string previous = "<root>previous</root>\r\n";
-  std::ofstream(service.Report("out3.xml"), std::ios::binary) << previous;
+  service.WriteReport("out3.xml", previous);
   service.WriteTagList("tags3.xml",
                        TemplateList("custom", Systems(200), "P", 40));
   auto child = service.Start(kNoCallLog);
@@ -181,10 +172,7 @@ TEST(ReliabilityTest, FullDiskKeepsThePreviousReportAndTheServiceRunning) {
   EXPECT_NE(errors.find("No space left"), std::string::npos) << errors;
   EXPECT_EQ(ReadFile(service.Report("out3.xml")), previous);
   EXPECT_TRUE(service.Leftovers().empty());
-  child->Signal(SIGTERM);
-  const auto status = child->Wait(kTimeout);
-  ASSERT_TRUE(status);
-  EXPECT_EQ(*status, Exited(0));
+  ExpectStopsCleanly(*child, kTimeout);
 }
 
 // A historian library that hangs: the watchdog starves, systemd's SIGABRT
@@ -192,22 +180,13 @@ TEST(ReliabilityTest, FullDiskKeepsThePreviousReportAndTheServiceRunning) {
 TEST(ReliabilityTest, HungHistorianEndsByTheWatchdogAndTheRestartWorks) {
   ServiceUnderTest service;
   service.WriteTagList("tags3.xml", TemplateList("custom", "U1", "H"));
-  std::ofstream(service.Report("out3.xml"), std::ios::binary)
-      << "<root>previous</root>\r\n";
+  service.WriteReport("out3.xml", "<root>previous</root>\r\n");
   service.Script("hang_on U1.H0\n");
   ServiceUnderTest::StartOptions watchdog{{{"WATCHDOG_USEC", "1000000"}}};
   auto child = service.Start(watchdog);
   child->Signal(SIGUSR1);
-  ASSERT_TRUE(WaitUntil(
-      [&] { return service.Calls().find("hang") != std::string::npos; },
-      kTimeout));
-  (void)service.notify().Collect("WATCHDOG=1", milliseconds(300));
-  EXPECT_TRUE(
-      service.notify().Collect("WATCHDOG=1", milliseconds(1500)).empty());
-  child->Signal(SIGABRT);
-  const auto status = child->Wait(kTimeout);
-  ASSERT_TRUE(status);
-  EXPECT_EQ(status->signal, SIGABRT);
+  ASSERT_NO_FATAL_FAILURE(service.ExpectWatchdogStarvesThenAbort(
+      *child, milliseconds(1500), kTimeout));
   EXPECT_NE(child->Stderr().find("watchdog"), std::string::npos);
   EXPECT_EQ(ReadFile(service.Report("out3.xml")), "<root>previous</root>\r\n");
 
@@ -229,8 +208,7 @@ TEST(ReliabilityTest, HungHistorianEndsByTheWatchdogAndTheRestartWorks) {
 TEST(ReliabilityTest, CrashingHistorianLeavesThePreviousReportAndNoLeftover) {
   ServiceUnderTest service;
   service.WriteTagList("tags3.xml", TemplateList("custom", "U1,U2", "C"));
-  std::ofstream(service.Report("out3.xml"), std::ios::binary)
-      << "<root>previous</root>\r\n";
+  service.WriteReport("out3.xml", "<root>previous</root>\r\n");
   service.Script("crash_on U2.C0\n");
   auto child = service.Start();
   child->Signal(SIGUSR1);
@@ -303,10 +281,7 @@ TEST(ReliabilityTest, ThousandsOfPressesKeepMemoryAndDescriptorsFlat) {
       << end.rss_kb << " kB after " << kPresses;
   std::cout << "RSS " << warm.rss_kb << " kB -> " << end.rss_kb << " kB, "
             << end.descriptors << " descriptors" << std::endl;
-  child->Signal(SIGTERM);
-  const auto status = child->Wait(kTimeout);
-  ASSERT_TRUE(status);
-  EXPECT_EQ(*status, Exited(0));
+  ExpectStopsCleanly(*child, kTimeout);
 }
 
 }  // namespace

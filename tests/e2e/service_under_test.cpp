@@ -1,6 +1,10 @@
 #include "tests/e2e/service_under_test.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <csignal>
+#include <fstream>
 #include <thread>
 
 namespace tavrolin::testing {
@@ -13,6 +17,23 @@ bool WaitUntil(const std::function<bool()>& condition,
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return true;
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::string::npos;
+       at = text.find(part, at + part.size())) {
+    ++count;
+  }
+  return count;
+}
+
+void ExpectStopsCleanly(ChildProcess& child,
+                        std::chrono::milliseconds timeout) {
+  child.Signal(SIGTERM);
+  const auto status = child.Wait(timeout);
+  ASSERT_TRUE(status);
+  EXPECT_EQ(*status, Exited(0)) << Describe(*status) << child.Stderr();
 }
 
 std::string TemplateList(const std::string& mode, const std::string& systems,
@@ -58,6 +79,24 @@ std::unique_ptr<ChildProcess> ServiceUnderTest::Start(
     throw std::runtime_error("no READY=1 from the service: " + child->Stderr());
   }
   return child;
+}
+
+void ServiceUnderTest::WriteReport(const std::string& name,
+                                   const std::string& content) const {
+  std::ofstream(Report(name), std::ios::binary) << content;
+}
+
+void ServiceUnderTest::ExpectWatchdogStarvesThenAbort(
+    ChildProcess& child, std::chrono::milliseconds starved,
+    std::chrono::milliseconds timeout) {
+  ASSERT_TRUE(WaitUntil(
+      [&] { return Calls().find("hang") != std::string::npos; }, timeout));
+  (void)notify_->Collect("WATCHDOG=1", std::chrono::milliseconds(300));
+  EXPECT_TRUE(notify_->Collect("WATCHDOG=1", starved).empty());
+  child.Signal(SIGABRT);
+  const auto status = child.Wait(timeout);
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->signal, SIGABRT) << Describe(*status);
 }
 
 void ServiceUnderTest::Script(const std::string& text) {

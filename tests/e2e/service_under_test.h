@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -27,6 +28,13 @@ bool WaitUntil(const std::function<bool()>& condition,
 std::string TemplateList(const std::string& mode, const std::string& systems,
                          const std::string& suffix, int items = 1);
 
+// How many times `part` occurs in `text`, counted without overlaps.
+std::size_t Count(const std::string& text, const std::string& part);
+
+// Sends the stop signal and expects the program to end with status 0 within
+// `timeout`.
+void ExpectStopsCleanly(ChildProcess& child, std::chrono::milliseconds timeout);
+
 class ServiceUnderTest {
  public:
   // `program_folder`: where the program is copied; a folder of its own
@@ -48,6 +56,9 @@ class ServiceUnderTest {
     work_.Write(name, content);
   }
 
+  // Writes a report into the program's folder, as an earlier run left it.
+  void WriteReport(const std::string& name, const std::string& content) const;
+
   std::filesystem::path Report(const std::string& name) const {
     return program_folder_ / name;
   }
@@ -60,6 +71,14 @@ class ServiceUnderTest {
   std::vector<std::string> Leftovers() const;
   // The stand-in historian's call log.
   std::string Calls() const;
+
+  // With the stand-in hanging in a historian call that `child` is about to
+  // make: once the call has begun, expects no keep-alive for `starved` (after
+  // one that may have been on its way), then ends the program as systemd does
+  // when the watchdog runs out and expects it to end by that signal.
+  void ExpectWatchdogStarvesThenAbort(ChildProcess& child,
+                                      std::chrono::milliseconds starved,
+                                      std::chrono::milliseconds timeout);
 
   NotifySocket& notify() { return *notify_; }
   // A new notification socket, for the next start.

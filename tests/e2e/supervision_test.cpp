@@ -26,15 +26,6 @@ constexpr seconds kTimeout{20};
 const ServiceUnderTest::StartOptions kWatchdog2s{
     {{"WATCHDOG_USEC", "2000000"}}};
 
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (auto at = text.find(part); at != std::string::npos;
-       at = text.find(part, at + part.size())) {
-    ++count;
-  }
-  return count;
-}
-
 // The longest time without a notification in [from, from + period].
 milliseconds LongestGap(const std::vector<steady_clock::time_point>& times,
                         steady_clock::time_point from, milliseconds period) {
@@ -47,13 +38,6 @@ milliseconds LongestGap(const std::vector<steady_clock::time_point>& times,
   }
   return std::max(longest, std::chrono::duration_cast<milliseconds>(
                                from + period - previous));
-}
-
-void ExpectStopsCleanly(ChildProcess& child) {
-  child.Signal(SIGTERM);
-  const auto status = child.Wait(kTimeout);
-  ASSERT_TRUE(status);
-  EXPECT_EQ(*status, Exited(0)) << Describe(*status) << child.Stderr();
 }
 
 class SupervisionTest : public ::testing::Test {
@@ -72,7 +56,7 @@ TEST_F(SupervisionTest, ReadyOnlyOnceTheHistorianRegistrationHasReturned) {
   // The stand-in logs the registration as it returns.
   EXPECT_NE(service_.Calls().find("pilg_registerapp piapi32.dll"),
             std::string::npos);
-  ExpectStopsCleanly(*child);
+  ExpectStopsCleanly(*child, kTimeout);
   EXPECT_TRUE(service_.notify().WaitFor("STOPPING=1", milliseconds(100)));
 }
 
@@ -98,7 +82,7 @@ TEST_F(SupervisionTest, WatchdogIsFedWhileIdleAndDuringALongReport) {
   EXPECT_LE(LongestGap(building, from, period), milliseconds(1000))
       << building.size() << " keep-alives during the build";
   ASSERT_TRUE(WaitUntil([&] { return child->Stdout() == "done\n"; }, kTimeout));
-  ExpectStopsCleanly(*child);
+  ExpectStopsCleanly(*child, kTimeout);
 }
 
 TEST_F(SupervisionTest, WatchdogStarvesWhileAHistorianCallHangs) {
@@ -107,20 +91,10 @@ TEST_F(SupervisionTest, WatchdogStarvesWhileAHistorianCallHangs) {
   auto child = service_.Start(kWatchdog2s);
 
   child->Signal(SIGUSR1);
-  ASSERT_TRUE(WaitUntil(
-      [&] { return service_.Calls().find("hang") != std::string::npos; },
-      kTimeout));
-  // One keep-alive may have been on its way as the call began.
-  (void)service_.notify().Collect("WATCHDOG=1", milliseconds(300));
-  EXPECT_TRUE(
-      service_.notify().Collect("WATCHDOG=1", milliseconds(2500)).empty());
-
   // What systemd does when the watchdog runs out: SIGABRT. The service
   // says why before it goes.
-  child->Signal(SIGABRT);
-  const auto status = child->Wait(kTimeout);
-  ASSERT_TRUE(status);
-  EXPECT_EQ(status->signal, SIGABRT) << Describe(*status);
+  ASSERT_NO_FATAL_FAILURE(service_.ExpectWatchdogStarvesThenAbort(
+      *child, milliseconds(2500), kTimeout));
   const std::string errors = child->Stderr();
   EXPECT_EQ(Count(errors, "\n"), 1u) << errors;
   EXPECT_NE(errors.find("watchdog"), std::string::npos) << errors;
@@ -166,7 +140,7 @@ TEST_F(SupervisionTest, EarlyPressReloadAndStopAreAnsweredNeverFatal) {
       << child->Stderr();
   EXPECT_FALSE(child->Wait(milliseconds(200)));
   EXPECT_EQ(child->Stdout(), "done\n");
-  ExpectStopsCleanly(*child);
+  ExpectStopsCleanly(*child, kTimeout);
   EXPECT_EQ(child->Stderr(), "");
 }
 
@@ -185,7 +159,7 @@ TEST_F(SupervisionTest, ClosedStandardOutputLeavesItRunning) {
         kTimeout));
     EXPECT_FALSE(child->Wait(milliseconds(300))) << "press " << press;
   }
-  ExpectStopsCleanly(*child);
+  ExpectStopsCleanly(*child, kTimeout);
 }
 
 // A press or a reload that arrives while a report is being built is served
@@ -213,7 +187,7 @@ TEST_F(SupervisionTest, PressesAndReloadDuringABuildAreServedAfterIt) {
   const std::size_t builds = Count(service_.Calls(), "pipt_findpoint U1.B0");
   EXPECT_GE(builds, 3u);
   EXPECT_LE(builds, 4u);
-  ExpectStopsCleanly(*child);
+  ExpectStopsCleanly(*child, kTimeout);
   EXPECT_EQ(child->Stderr(), "");
 }
 
@@ -222,13 +196,12 @@ class BoundedFailureTest : public SupervisionTest {
  protected:
   std::string FailingBuildLogLine(const std::string& tag_list) {
     service_.WriteTagList("tags3.xml", tag_list);
-    std::ofstream(service_.Report("out3.xml"), std::ios::binary)
-        << "<previous/>\r\n";
+    service_.WriteReport("out3.xml", "<previous/>\r\n");
     auto child = service_.Start();
     child->Signal(SIGUSR1);
     EXPECT_TRUE(
         WaitUntil([&] { return child->Stdout() == "done\n"; }, kTimeout));
-    ExpectStopsCleanly(*child);
+    ExpectStopsCleanly(*child, kTimeout);
     EXPECT_EQ(ReadFile(service_.Report("out3.xml")), "<previous/>\r\n");
     EXPECT_TRUE(service_.Leftovers().empty());
     return child->Stderr();
