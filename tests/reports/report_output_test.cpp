@@ -10,11 +10,13 @@
 
 #include "platform/error.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/string_sink.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin {
 namespace {
 
+using testing::StringSink;
 using testing::TempDir;
 
 // An 8-bit code page that is not UTF-8: Latin-1, "?" for what it lacks.
@@ -52,20 +54,8 @@ class RecordingWriter : public ReportFileWriter {
   std::vector<Call> calls;
   void ReplaceWith(const std::string& path,
                    const ReportProducer& produce) override {
-    class Collect : public ReportSink {
-     public:
-      void Write(std::string_view bytes) override { bytes_.append(bytes); }
-      std::string bytes_;
-    } sink;
-    produce(sink);
-    calls.push_back({path, std::move(sink.bytes_)});
+    calls.push_back({path, testing::Produced(produce)});
   }
-};
-
-class StringSink : public ReportSink {
- public:
-  void Write(std::string_view bytes) override { bytes_.append(bytes); }
-  std::string bytes_;
 };
 
 // However the text is cut into pieces, the bytes are those of converting it
