@@ -15,10 +15,12 @@
 #include "historian/basPI_API.h"
 #include "historian/module1.h"
 #include "platform/dynamic_library.h"
+#include "platform/error.h"
 #include "platform/posix/code_page.h"
 #include "platform/report_file.h"
 #include "platform/xml_document.h"
 #include "reports/report_services.h"
+#include "tests/support/string_sink.h"
 
 namespace tavrolin::fuzz {
 
@@ -104,13 +106,7 @@ class InProcessHistorian : public LibraryLoader {
 class MemoryWriter : public ReportFileWriter {
  public:
   void ReplaceWith(const std::string&, const ReportProducer& produce) override {
-    class Collect : public ReportSink {
-     public:
-      void Write(std::string_view bytes) override { bytes_.append(bytes); }
-      std::string bytes_;
-    } sink;
-    produce(sink);
-    report = std::move(sink.bytes_);
+    report = testing::Produced(produce);
   }
   std::optional<std::string> report;
 };
@@ -169,6 +165,28 @@ inline void CheckReportReadsBack(FuzzServices& fuzz,
   xml::Document document;
   if (!document.Load(path)) std::abort();
   if (document.Serialize("UTF-8") != text) std::abort();
+}
+
+// Runs one fuzzing input as the tag list of the report `build` makes: a
+// report written parses back, and a tag list that does not load never writes
+// one.
+inline int CheckReportOfInput(FuzzServices& fuzz, const uint8_t* data,
+                              std::size_t size,
+                              void (*build)(ReportServices&, const std::string&,
+                                            const std::string&)) {
+  const std::string& input = fuzz.WriteInput(data, size);
+  fuzz.writer().report.reset();
+  try {
+    build(fuzz.services(), input, fuzz.File("out.xml"));
+  } catch (const Error&) {
+    // A failed run is reported by the host's trap; only what it wrote counts.
+  }
+  xml::Document document;
+  const bool loads = document.Load(input);
+  if (!fuzz.writer().report) return 0;
+  if (!loads) std::abort();  // a report from a tag list that does not load
+  CheckReportReadsBack(fuzz, *fuzz.writer().report);
+  return 0;
 }
 
 }  // namespace tavrolin::fuzz
