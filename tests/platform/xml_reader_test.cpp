@@ -32,6 +32,18 @@ struct LabelName {
   }
 };
 
+// A tag list written to a real file and loaded from there.
+class XmlReaderTest : public ::testing::Test {
+ protected:
+  Document document_;
+  TempDir folder_;
+
+  bool Load(const std::string& content) {
+    folder_.Write("tags.xml", content);
+    return document_.Load(folder_.File("tags.xml"));
+  }
+};
+
 struct MalformedCase {
   const char* label;
   std::string bytes;
@@ -84,20 +96,19 @@ const std::vector<MalformedCase>& MalformedCases() {
   return cases;
 }
 
-class MalformedTagList : public ::testing::TestWithParam<MalformedCase> {};
+class MalformedTagList : public XmlReaderTest,
+                         public ::testing::WithParamInterface<MalformedCase> {};
 
 TEST_P(MalformedTagList, FailsNamingFileLineColumnAndReason) {
   const MalformedCase& c = GetParam();
-  TempDir folder;
-  folder.Write("tags.xml", c.bytes);
-  Document document;
-  EXPECT_FALSE(document.Load(folder.File("tags.xml")));
-  EXPECT_EQ(document.load_error(),
-            "Not well-formed XML (" + std::string(c.reason) + ") in " +
-                folder.File("tags.xml") + " at line " + std::to_string(c.line) +
-                ", column " + std::to_string(c.column));
-  EXPECT_FALSE(document.FirstElementByTagName("r"));
-  EXPECT_EQ(document.Serialize("UTF-8"), "");
+  EXPECT_FALSE(Load(c.bytes));
+  EXPECT_EQ(document_.load_error(), "Not well-formed XML (" +
+                                        std::string(c.reason) + ") in " +
+                                        folder_.File("tags.xml") + " at line " +
+                                        std::to_string(c.line) + ", column " +
+                                        std::to_string(c.column));
+  EXPECT_FALSE(document_.FirstElementByTagName("r"));
+  EXPECT_EQ(document_.Serialize("UTF-8"), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MalformedTagList,
@@ -197,38 +208,26 @@ const std::vector<WellFormedCase>& WellFormedCases() {
   return cases;
 }
 
-class WellFormedTagList : public ::testing::TestWithParam<WellFormedCase> {};
+class WellFormedTagList : public XmlReaderTest,
+                          public ::testing::WithParamInterface<WellFormedCase> {
+};
 
 TEST_P(WellFormedTagList, ReadsAsXmlAndReadsBackTheSame) {
   const WellFormedCase& c = GetParam();
-  TempDir folder;
-  folder.Write("tags.xml", c.bytes);
-  Document document;
-  ASSERT_TRUE(document.Load(folder.File("tags.xml"))) << document.load_error();
-  EXPECT_EQ(document.FirstElementByTagName("t").Text(), c.texts.front());
-  const std::string serialised = document.Serialize("UTF-8");
+  ASSERT_TRUE(Load(c.bytes)) << document_.load_error();
+  EXPECT_EQ(document_.FirstElementByTagName("t").Text(), c.texts.front());
+  const std::string serialised = document_.Serialize("UTF-8");
   EXPECT_EQ(TextsReadBack(serialised), c.texts) << serialised;
 
   // Loaded again from the report, the document is the same.
-  folder.Write("out.xml", serialised);
+  folder_.Write("out.xml", serialised);
   Document again;
-  ASSERT_TRUE(again.Load(folder.File("out.xml"))) << again.load_error();
+  ASSERT_TRUE(again.Load(folder_.File("out.xml"))) << again.load_error();
   EXPECT_EQ(again.Serialize("UTF-8"), serialised);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, WellFormedTagList,
                          ::testing::ValuesIn(WellFormedCases()), LabelName());
-
-class XmlReaderTest : public ::testing::Test {
- protected:
-  Document document_;
-  TempDir folder_;
-
-  bool Load(const std::string& content) {
-    folder_.Write("tags.xml", content);
-    return document_.Load(folder_.File("tags.xml"));
-  }
-};
 
 TEST_F(XmlReaderTest, DefaultAttributesAreAppliedAndTheDoctypeKept) {
   ASSERT_TRUE(
