@@ -2,6 +2,7 @@
 // event times of the data file.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -80,6 +81,12 @@ TEST_F(TimeTest, ReadsTheFormsThatTheReadersWrite) {
 
 TEST_F(TimeTest, TimesBeyondThe32BitRangeDoNotFit) {
   const auto late = ParseTimeText("01-Jan-2040 00:00:00", kBase);
+  if constexpr (sizeof(std::time_t) < 8) {
+    // The 32-bit Windows C run-time's time_t ends in 2038: such a date is
+    // not read at all.
+    EXPECT_FALSE(late.has_value());
+    return;
+  }
   ASSERT_TRUE(late.has_value());
   EXPECT_FALSE(FitsHistorianTime(*late));
   EXPECT_TRUE(FitsHistorianTime(kBase));
