@@ -2,6 +2,7 @@
 
 #include <expat.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -289,13 +290,36 @@ void EndPosition(std::string_view text, ReadFailure& failure) {
   }
 }
 
+// True when the document's declaration names ISO-8859-1, which expat reads
+// itself.
+bool DeclaresLatin1(const pugi::xml_document& tree) {
+  const pugi::xml_node declaration = tree.first_child();
+  if (declaration.type() != pugi::node_declaration) return false;
+  const std::string_view name = declaration.attribute("encoding").value();
+  constexpr std::string_view kLatin1 = "ISO-8859-1";
+  return name.size() == kLatin1.size() &&
+         std::equal(name.begin(), name.end(), kLatin1.begin(),
+                    [](char a, char b) {
+                      return (a >= 'a' && a <= 'z' ? a - 'a' + 'A' : a) == b;
+                    });
+}
+
 }  // namespace
 
 bool ReadXml(std::string_view bytes, const TextDecoder& decoder,
              pugi::xml_document& tree, ReadFailure& failure) {
   std::string encoding;
   const Outcome outcome = Parse(bytes, false, tree, failure, encoding);
-  if (outcome != Outcome::kUnknownEncoding) return outcome == Outcome::kDone;
+  if (outcome == Outcome::kDone && DeclaresLatin1(tree)) {
+    // expat's own ISO-8859-1 reading takes a few characters for name
+    // characters (U+00AA, U+00B5, U+00BA) that XML's Name rule leaves out,
+    // so a report written from such a name would not read back. The text
+    // goes through the decoder and is read again as UTF-8, under the same
+    // rules as every other document.
+    encoding = "ISO-8859-1";
+  } else if (outcome != Outcome::kUnknownEncoding) {
+    return outcome == Outcome::kDone;
+  }
 
   DecodedText decoded = decoder.ToUtf8(encoding, bytes);
   switch (decoded.status) {

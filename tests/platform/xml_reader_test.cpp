@@ -68,6 +68,11 @@ const std::vector<MalformedCase>& MalformedCases() {
        2},
       {"text after the root", "<r/>\nx", "junk after document element", 2, 1},
       {"second root", "<r/><s/>", "junk after document element", 1, 5},
+      // A micro sign is no name character, in any encoding.
+      {"micro sign in a Latin-1 attribute name",
+       "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r><k "
+       "a\xb5b=\"1\"/></r>",
+       "not well-formed (invalid token)", 2, 8},
       {"double hyphen in comment", "<r><!-- a -- b --></r>",
        "not well-formed (invalid token)", 1, 13},
       {"declaration after a comment", "<!-- c --><?xml version=\"1.0\"?><r/>",
