@@ -310,16 +310,30 @@ bool ReadXml(std::string_view bytes, const TextDecoder& decoder,
              pugi::xml_document& tree, ReadFailure& failure) {
   std::string encoding;
   const Outcome outcome = Parse(bytes, false, tree, failure, encoding);
-  if (outcome == Outcome::kDone && DeclaresLatin1(tree)) {
+  // (A byte-order mark, which expat follows over the declaration, rules it
+  // out.)
+  if (outcome == Outcome::kDone && bytes.substr(0, 5) == "<?xml" &&
+      DeclaresLatin1(tree)) {
     // expat's own ISO-8859-1 reading takes a few characters for name
     // characters (U+00AA, U+00B5, U+00BA) that XML's Name rule leaves out,
-    // so a report written from such a name would not read back. The text
-    // goes through the decoder and is read again as UTF-8, under the same
-    // rules as every other document.
-    encoding = "ISO-8859-1";
-  } else if (outcome != Outcome::kUnknownEncoding) {
-    return outcome == Outcome::kDone;
+    // so a report written from such a name would not read back. The text is
+    // read again as UTF-8 (each Latin-1 byte is the code point of its
+    // value), under the same rules as every other document.
+    std::string utf8;
+    utf8.reserve(bytes.size() + bytes.size() / 8);
+    for (const char c : bytes) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x80) {
+        utf8.push_back(c);
+      } else {
+        utf8.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+        utf8.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+      }
+    }
+    std::string ignored;
+    return Parse(utf8, true, tree, failure, ignored) == Outcome::kDone;
   }
+  if (outcome != Outcome::kUnknownEncoding) return outcome == Outcome::kDone;
 
   DecodedText decoded = decoder.ToUtf8(encoding, bytes);
   switch (decoded.status) {
