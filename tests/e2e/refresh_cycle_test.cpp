@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/service_under_test.h"
+#include "tests/support/service_under_test.h"
 
 namespace tavrolin::testing {
 namespace {

@@ -18,7 +18,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/e2e/service_under_test.h"
+#include "tests/support/service_under_test.h"
 
 namespace tavrolin::testing {
 namespace {

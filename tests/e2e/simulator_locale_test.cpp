@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/e2e/child_process.h"
+#include "tests/support/child_process.h"
 #include "tests/support/locales.h"
 #include "tests/support/temp_dir.h"
 

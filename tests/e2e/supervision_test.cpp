@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/service_under_test.h"
+#include "tests/support/service_under_test.h"
 
 namespace tavrolin::testing {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "simulator/core/simulated_historian.h"
-#include "tests/simulator/test_env.h"
+#include "tests/support/simulator_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::simulator {

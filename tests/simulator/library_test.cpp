@@ -11,7 +11,7 @@
 #include "historian/basPI_API.h"
 #include "platform/dynamic_library.h"
 #include "simulator/core/data_source.h"
-#include "tests/simulator/test_env.h"
+#include "tests/support/simulator_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::simulator {

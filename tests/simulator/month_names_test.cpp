@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "simulator/core/sim_time.h"
-#include "tests/simulator/test_env.h"
+#include "tests/support/simulator_env.h"
 
 namespace tavrolin::simulator {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "simulator/core/data.h"
 #include "simulator/core/sim_time.h"
-#include "tests/simulator/test_env.h"
+#include "tests/support/simulator_env.h"
 
 namespace tavrolin::simulator {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/e2e/service_under_test.h"
+#include "tests/support/service_under_test.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/simulator/test_env.h"
+#include "tests/support/simulator_env.h"
 
 #include <cctype>
 #include <cstdlib>

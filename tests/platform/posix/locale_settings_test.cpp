@@ -1,6 +1,4 @@
 // Date settings from the locale of the environment (Linux backend).
-#if !defined(_WIN32)
-
 #include <gtest/gtest.h>
 #include <locale.h>
 
@@ -113,5 +111,3 @@ TEST(LocaleSettingsTest, GermanLocaleWhenInstalled) {
 
 }  // namespace
 }  // namespace tavrolin::posix
-
-#endif

@@ -14,7 +14,7 @@
 
 #include "platform/error.h"
 #include "platform/posix/service_control.h"
-#include "tests/platform/fd_capture.h"
+#include "tests/support/fd_capture.h"
 
 namespace tavrolin::testing {
 namespace {

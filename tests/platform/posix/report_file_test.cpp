@@ -2,7 +2,6 @@
 // until the new one is complete on disk, and nothing is left behind when the
 // replacement fails. The system's own writer; the Windows one has its own
 // tests.
-#if !defined(_WIN32)
 #include "platform/posix/report_file.h"
 
 #include <gtest/gtest.h>
@@ -160,13 +159,6 @@ TEST(AtomicReportFileWriterTest, LeavesNoHandleOpen) {
   ReplaceError(folder.File("dir.xml"), "c");
   EXPECT_EQ(open_files(), before);
 }
-
-}  // namespace
-}  // namespace tavrolin::posix
-#endif  // !defined(_WIN32)
-
-namespace tavrolin::posix {
-namespace {
 
 // The number of a process that has ended (and been reaped).
 pid_t EndedProcess() {

@@ -12,7 +12,7 @@
 
 #include "platform/posix/message_loop.h"
 #include "platform/posix/process.h"
-#include "tests/platform/fd_capture.h"
+#include "tests/support/fd_capture.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::testing {

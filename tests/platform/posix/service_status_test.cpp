@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/platform/fd_capture.h"
+#include "tests/support/fd_capture.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::testing {

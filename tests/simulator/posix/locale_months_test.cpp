@@ -13,7 +13,7 @@
 #include "simulator/core/sim_time.h"
 #include "simulator/locale_months.h"
 #include "simulator/posix/locale_months.h"
-#include "tests/simulator/test_env.h"
+#include "tests/support/simulator_env.h"
 #include "tests/support/locales.h"
 
 namespace tavrolin::simulator {

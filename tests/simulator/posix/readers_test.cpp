@@ -3,8 +3,6 @@
 // reads, and every value that the example tag lists ask for is defined.
 #include <gtest/gtest.h>
 
-#if !defined(_WIN32)  // the Linux clock and code page
-
 #include <memory>
 #include <string>
 
@@ -16,7 +14,7 @@
 #include "platform/posix/code_page.h"
 #include "reports/time_words.h"
 #include "simulator/core/data_source.h"
-#include "tests/simulator/test_env.h"
+#include "tests/support/simulator_env.h"
 
 namespace tavrolin::simulator {
 namespace {
@@ -68,5 +66,3 @@ TEST_F(ReadersTest, EveryExampleValueIsDefined) {
 
 }  // namespace
 }  // namespace tavrolin::simulator
-
-#endif

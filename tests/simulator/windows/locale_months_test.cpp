@@ -15,7 +15,7 @@
 #include "simulator/core/sim_time.h"
 #include "simulator/locale_months.h"
 #include "simulator/windows/locale_months.h"
-#include "tests/simulator/test_env.h"
+#include "tests/support/simulator_env.h"
 
 namespace tavrolin::simulator {
 namespace {
