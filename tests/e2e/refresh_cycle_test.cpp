@@ -8,11 +8,11 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/service_under_test.h"
+#include "tests/support/stand_in_historian.h"
 
 namespace tavrolin::testing {
 namespace {
@@ -60,16 +60,7 @@ class RefreshCycleEndToEndTest : public ::testing::Test {
 
   // The point names the historian was asked for, in call order.
   std::vector<std::string> LookedUp() const {
-    std::istringstream log(service_.Calls());
-    std::vector<std::string> names;
-    std::string line;
-    while (std::getline(log, line)) {
-      std::istringstream words(line);
-      std::string verb, name;
-      words >> verb >> name;
-      if (verb == "pipt_findpoint") names.push_back(name);
-    }
-    return names;
+    return testing::LookedUp(service_.Calls());
   }
 
   // Only the report files and nothing left over from writing them.

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +16,8 @@
 #include "platform/error.h"
 #include "reports/time_words.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/settings.h"
+#include "tests/support/stand_in_historian.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin {
@@ -21,70 +25,49 @@ namespace {
 
 using ::testing::ElementsAre;
 using testing::FakeClock;
+using testing::Latin1CodePage;
 using testing::StubLibraryNames;
 using testing::TempDir;
 
-// Latin-1 as an 8-bit code page: characters beyond it become "?".
-class Latin1CodePage : public CodePage {
- public:
-  std::string FromUtf8(std::string_view text) const override {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const auto c = static_cast<unsigned char>(text[i]);
-      if (c < 0x80) {
-        out += static_cast<char>(c);
-      } else if ((c == 0xC2 || c == 0xC3) && i + 1 < text.size()) {
-        out += static_cast<char>(((c & 0x03) << 6) | (text[++i] & 0x3F));
-      } else {
-        out += '?';
-        while (i + 1 < text.size() && (text[i + 1] & 0xC0) == 0x80) ++i;
-      }
-    }
-    return out;
-  }
-  std::string ToUtf8(std::string_view bytes) const override {
-    std::string out;
-    for (char byte : bytes) {
-      const auto c = static_cast<unsigned char>(byte);
-      if (c < 0x80) {
-        out += byte;
-      } else {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-      }
-    }
-    return out;
-  }
-  std::string XmlEncodingName() const override { return "ISO-8859-1"; }
-  bool IsUtf8() const override { return false; }
+// The readers over the historian libraries `names`, in United States
+// settings and a UTF-8 code page.
+struct ReadersOver {
+  explicit ReadersOver(const HistorianLibraryNames& names)
+      : api(*loader, names) {}
+  std::unique_ptr<LibraryLoader> loader = CreateLibraryLoader();
+  basPI_API api;
+  DateSettings settings;
+  testing::Utf8CodePage code_page;
+  Module1 readers{api, settings, code_page};
 };
+
+// The error `call` raises; fails the test when it raises none.
+Error ErrorOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const Error& error) {
+    return error;
+  }
+  ADD_FAILURE() << "no error raised";
+  return Error(0, "");
+}
 
 class Module1Test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setenv("STUB_HISTORIAN_SCRIPT", dir_.File("script.txt").c_str(), 1);
-    setenv("STUB_HISTORIAN_LOG", dir_.File("calls.log").c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("STUB_HISTORIAN_SCRIPT");
-    unsetenv("STUB_HISTORIAN_LOG");
-  }
-
-  void Script(const std::string& text) { dir_.Write("script.txt", text); }
+  void Script(const std::string& text) { historian_.Script(text); }
 
   std::vector<std::string> Calls() const {
-    std::istringstream log(testing::ReadFileOrEmpty(dir_.File("calls.log")));
+    std::istringstream log(historian_.Calls());
     std::vector<std::string> calls;
     for (std::string line; std::getline(log, line);) calls.push_back(line);
     return calls;
   }
 
   TempDir dir_;
-  std::unique_ptr<LibraryLoader> loader_ = CreateLibraryLoader();
-  basPI_API api_{*loader_, StubLibraryNames()};
-  DateSettings settings_;
-  testing::IdentityCodePage code_page_;
-  Module1 readers_{api_, settings_, code_page_};
+  testing::StandInHistorian historian_{dir_};
+  ReadersOver over_{StubLibraryNames()};
+  DateSettings& settings_ = over_.settings;
+  Module1& readers_ = over_.readers;
 };
 
 TEST_F(Module1Test, SnapshotLooksThePointUpByName) {
@@ -147,7 +130,7 @@ TEST_F(Module1Test, LongerNameWrittenBackStaysInTheBuffer) {
 
 TEST_F(Module1Test, TagNameGoesThroughTheCodePage) {
   const Latin1CodePage latin1;
-  Module1 readers(api_, settings_, latin1);
+  Module1 readers(over_.api, settings_, latin1);
   Script("point K\xE4se 5\n");  // the Latin-1 name as the library knows it
   std::string tag = "K\xC3\xA4se \xE2\x82\xAC";  // "Käse €"
   readers.GetSnapshotText(0, tag);
@@ -240,7 +223,7 @@ TEST_F(Module1Test, TimeWordsRoundTripThroughTheReaders) {
   german.date_separator = ".";
   german.month_abbreviations[11] = "Dez";
   for (const DateSettings* settings : {&settings_, &german}) {
-    Module1 readers(api_, *settings, code_page_);
+    Module1 readers(over_.api, *settings, over_.code_page);
     const bool us = settings == &settings_;
     const std::string december = us ? "Dec" : "Dez";
     FakeClock clock;
@@ -269,69 +252,45 @@ TEST_F(Module1Test, TimeWordsRoundTripThroughTheReaders) {
 }
 
 TEST(Module1LibraryTest, MissingLibrary) {
-  auto loader = CreateLibraryLoader();
-  basPI_API api(*loader, {"libstub_nowhere_piapi32.so", "libstub_pilog32.so"});
-  const DateSettings settings;
-  const testing::IdentityCodePage code_page;
-  Module1 readers(api, settings, code_page);
+  ReadersOver over({"libstub_nowhere_piapi32.so", "libstub_pilog32.so"});
   std::string tag = "TAG";
-  EXPECT_EQ(readers.GetSnapshotText(0, tag),
+  EXPECT_EQ(over.readers.GetSnapshotText(0, tag),
             "error: File not found: libstub_nowhere_piapi32.so");
-  auto expect_53 = [](auto&& call) {
-    try {
-      call();
-      ADD_FAILURE() << "no error";
-    } catch (const Error& error) {
-      EXPECT_EQ(error.number(), errnum::kFileNotFound);
-      EXPECT_EQ(error.description(),
-                "File not found: libstub_nowhere_piapi32.so");
-    }
-  };
-  expect_53([&] { readers.GetDigitalStateText(0, tag); });
-  expect_53([&] { readers.GetSummaryText(0, "", "", 0, tag); });
-  expect_53([&] { readers.GetArchiveText(7, "", tag); });
+  for (const std::function<void()>& call : std::vector<std::function<void()>>{
+           [&] { over.readers.GetDigitalStateText(0, tag); },
+           [&] { over.readers.GetSummaryText(0, "", "", 0, tag); },
+           [&] { over.readers.GetArchiveText(7, "", tag); }}) {
+    const Error error = ErrorOf(call);
+    EXPECT_EQ(error.number(), errnum::kFileNotFound);
+    EXPECT_EQ(error.description(),
+              "File not found: libstub_nowhere_piapi32.so");
+  }
 }
 
 TEST(Module1LibraryTest, LibraryThatDoesNotLoad) {
   TempDir dir;
   dir.Write("libbroken.so", "this is no library");
-  auto loader = CreateLibraryLoader();
-  basPI_API api(*loader, {dir.File("libbroken.so"),
-                          testing::StubLibraryFile("stub_pilog32")});
-  const DateSettings settings;
-  const testing::IdentityCodePage code_page;
-  Module1 readers(api, settings, code_page);
+  ReadersOver over(
+      {dir.File("libbroken.so"), testing::StubLibraryFile("stub_pilog32")});
   std::string tag = "TAG";
-  EXPECT_TRUE(readers.GetSnapshotText(0, tag).starts_with(
+  EXPECT_TRUE(over.readers.GetSnapshotText(0, tag).starts_with(
       "error: Error in loading DLL"));
-  try {
-    readers.GetArchiveText(0, "", tag);
-    ADD_FAILURE() << "no error";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.number(), errnum::kDllLoad);
-  }
+  EXPECT_EQ(ErrorOf([&] { over.readers.GetArchiveText(0, "", tag); }).number(),
+            errnum::kDllLoad);
 }
 
 TEST(Module1LibraryTest, MissingFunction) {
   TempDir dir;
-  setenv("STUB_HISTORIAN_LOG", dir.File("calls.log").c_str(), 1);
-  auto loader = CreateLibraryLoader();
+  const testing::StandInHistorian historian(dir);
   const std::string partial = testing::StubLibraryFile("stub_piapi32_partial");
-  basPI_API api(*loader, {partial, testing::StubLibraryFile("stub_pilog32")});
-  const DateSettings settings;
-  const testing::IdentityCodePage code_page;
-  Module1 readers(api, settings, code_page);
+  ReadersOver over({partial, testing::StubLibraryFile("stub_pilog32")});
   std::string tag = "TAG";
-  EXPECT_EQ(readers.GetSnapshotText(0, tag), " 1.5");
-  try {
-    readers.GetDigitalStateText(0, tag);
-    ADD_FAILURE() << "no error";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.number(), errnum::kEntryPoint);
-    EXPECT_NE(error.description().find("pipt_digstate"), std::string::npos);
-    EXPECT_NE(error.description().find(partial), std::string::npos);
-  }
-  unsetenv("STUB_HISTORIAN_LOG");
+  EXPECT_EQ(over.readers.GetSnapshotText(0, tag), " 1.5");
+  const Error error =
+      ErrorOf([&] { over.readers.GetDigitalStateText(0, tag); });
+  EXPECT_EQ(error.number(), errnum::kEntryPoint);
+  EXPECT_NE(error.description().find("pipt_digstate"), std::string::npos);
+  EXPECT_NE(error.description().find(partial), std::string::npos);
 }
 
 }  // namespace

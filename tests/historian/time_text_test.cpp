@@ -6,24 +6,14 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "tests/support/settings.h"
 
 namespace tavrolin {
 namespace {
 
-DateSettings UnitedStates() { return DateSettings{}; }
+using testing::GermanDateSettings;
 
-// Day first, dots, 24-hour clock, German month names.
-DateSettings German() {
-  DateSettings settings;
-  settings.short_date = "d/M/yyyy";
-  settings.long_time = "HH:mm:ss";
-  settings.date_separator = ".";
-  settings.am_designator = "";
-  settings.pm_designator = "";
-  settings.month_abbreviations = {"Jan", "Feb", "Mär", "Apr", "Mai", "Jun",
-                                  "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};
-  return settings;
-}
+DateSettings UnitedStates() { return DateSettings{}; }
 
 // Day first, two-digit year, 24-hour clock.
 DateSettings British() {
@@ -52,7 +42,7 @@ struct Named {
 
 std::vector<Named> AllSettings() {
   return {{"UnitedStates", UnitedStates()},
-          {"German", German()},
+          {"German", GermanDateSettings()},
           {"British", British()},
           {"Unusual", Unusual()}};
 }
@@ -69,8 +59,9 @@ TEST(TimeTextTest, GeneralFormUnderEachSettings) {
             "12/6/2026 12:00:01 PM");
   EXPECT_EQ(FormatGeneralDate({2026, 12, 6, 0, 0, 1}, UnitedStates()),
             "12/6/2026 12:00:01 AM");
-  EXPECT_EQ(FormatGeneralDate(morning, German()), "6.12.2026 06:43:30");
-  EXPECT_EQ(FormatGeneralDate(midnight, German()), "6.12.2026");
+  EXPECT_EQ(FormatGeneralDate(morning, GermanDateSettings()),
+            "6.12.2026 06:43:30");
+  EXPECT_EQ(FormatGeneralDate(midnight, GermanDateSettings()), "6.12.2026");
   EXPECT_EQ(FormatGeneralDate(afternoon, British()), "09/01/27 15:04:05");
   EXPECT_EQ(FormatGeneralDate(afternoon, Unusual()),
             "2027-Jan-09 d 午後 3.04.05");
@@ -79,10 +70,10 @@ TEST(TimeTextTest, GeneralFormUnderEachSettings) {
 TEST(TimeTextTest, FixedFormIsMonthFirstWithTheSeparator) {
   const LocalDateTime day{2026, 12, 6, 6, 43, 30};
   EXPECT_EQ(FormatFixedDate(day, UnitedStates()), "12/06/2026 00:00");
-  EXPECT_EQ(FormatFixedDate(day, German()), "12.06.2026 00:00");
+  EXPECT_EQ(FormatFixedDate(day, GermanDateSettings()), "12.06.2026 00:00");
   EXPECT_EQ(FormatFixedDate({987, 1, 2, 0, 0, 0}, British()),
             "01/02/0987 00:00");
-  EXPECT_EQ(ReadTimeText("12.06.2026 00:00", German()),
+  EXPECT_EQ(ReadTimeText("12.06.2026 00:00", GermanDateSettings()),
             (LocalDateTime{2026, 12, 6, 0, 0, 0}));
   EXPECT_EQ(ReadTimeText("01/02/2026 00:00", British()),
             (LocalDateTime{2026, 1, 2, 0, 0, 0}));
@@ -126,8 +117,9 @@ TEST(TimeTextTest, ParserTexts) {
             "06-Dec-26 00:00:00");
   EXPECT_EQ(ParserTimeText("12/6/2026", UnitedStates()), "06-Dec-26 00:00:00");
   EXPECT_EQ(ParserTimeText("", UnitedStates()), "");
-  EXPECT_EQ(ParserTimeText("6.12.2026", German()), "06-Dez-26 00:00:00");
-  EXPECT_EQ(ParserTimeText("3.3.2026 14:05:00", German()),
+  EXPECT_EQ(ParserTimeText("6.12.2026", GermanDateSettings()),
+            "06-Dez-26 00:00:00");
+  EXPECT_EQ(ParserTimeText("3.3.2026 14:05:00", GermanDateSettings()),
             "03-Mär-26 14:05:00");
 }
 
@@ -159,7 +151,7 @@ TEST(TimeTextTest, UnreadableSettingsAreReplaced) {
   no_year.short_date = "d/M";
   DateSettings weekday;
   weekday.short_date = "dddd d/M/yyyy";
-  DateSettings repeated_names = German();
+  DateSettings repeated_names = GermanDateSettings();
   repeated_names.short_date = "d MMM yyyy";
   repeated_names.month_abbreviations[1] = "Jan";
 
@@ -168,7 +160,7 @@ TEST(TimeTextTest, UnreadableSettingsAreReplaced) {
   EXPECT_EQ(UsableDateSettings(no_year).short_date, "M/d/yyyy");
   EXPECT_EQ(UsableDateSettings(weekday).short_date, "M/d/yyyy");
   EXPECT_EQ(UsableDateSettings(repeated_names).month_abbreviations[1], "Feb");
-  EXPECT_EQ(UsableDateSettings(German()).short_date, "d/M/yyyy");
+  EXPECT_EQ(UsableDateSettings(GermanDateSettings()).short_date, "d/M/yyyy");
 
   const LocalDateTime when{2026, 12, 6, 18, 43, 30};
   for (const DateSettings& settings :

@@ -1,24 +1,22 @@
 // The refresh cycle and the manual run, driven directly on the host window
 // with a fake platform and the tests' stand-in historian.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <memory>
 #include <new>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "host/frm_main.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/stand_in_historian.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin {
 namespace {
 
 using testing::FakePlatform;
-using testing::ReadFileOrEmpty;
 using testing::TempDir;
 
 constexpr char kCategoryList[] =
@@ -36,15 +34,7 @@ std::string TemplateList(const std::string& suffix) {
 class RefreshCycleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_folder_ = std::filesystem::current_path();
-    std::filesystem::current_path(folder_.path());
     platform_.process_.executable_directory = folder_.path().string();
-    unsetenv("STUB_HISTORIAN_SCRIPT");
-    setenv("STUB_HISTORIAN_LOG", folder_.File("calls.log").c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("STUB_HISTORIAN_LOG");
-    std::filesystem::current_path(previous_folder_);
   }
 
   void WriteAllTagLists() {
@@ -53,26 +43,15 @@ class RefreshCycleTest : public ::testing::Test {
     folder_.Write("tags2.xml", TemplateList("T2"));
   }
 
-  // The point names looked up, in call order.
-  std::vector<std::string> LookedUp() {
-    std::istringstream log(ReadFileOrEmpty(folder_.File("calls.log")));
-    std::vector<std::string> names;
-    std::string verb, name;
-    std::string line;
-    while (std::getline(log, line)) {
-      std::istringstream words(line);
-      words >> verb >> name;
-      if (verb == "pipt_findpoint") names.push_back(name);
-    }
-    return names;
-  }
+  std::vector<std::string> LookedUp() const { return historian_.LookedUp(); }
 
   bool Exists(const std::string& name) {
     return std::filesystem::exists(folder_.path() / name);
   }
 
   TempDir folder_;
-  std::filesystem::path previous_folder_;
+  testing::WorkingFolder working_folder_{folder_.path()};
+  testing::StandInHistorian historian_{folder_};
   FakePlatform platform_;
 };
 

@@ -2,7 +2,6 @@
 // working folder, the report folder and the historian client library that
 // was actually loaded) and the status line of every refresh.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 
 #include "host/frm_main.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/stand_in_historian.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin {
@@ -32,14 +32,9 @@ std::string SimulatorClientFile() {
 class ServiceNotesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_folder_ = std::filesystem::current_path();
-    std::filesystem::current_path(folder_.path());
     platform_.process_.executable_directory = "/srv/reports";
     platform_.status.listening = true;
-    unsetenv("STUB_HISTORIAN_SCRIPT");
-    unsetenv("STUB_HISTORIAN_LOG");
   }
-  void TearDown() override { std::filesystem::current_path(previous_folder_); }
 
   // Runs start-up with no option; the program goes on.
   void Start() {
@@ -57,7 +52,8 @@ class ServiceNotesTest : public ::testing::Test {
   }
 
   TempDir folder_;
-  std::filesystem::path previous_folder_;
+  testing::WorkingFolder working_folder_{folder_.path()};
+  testing::StandInHistorian historian_{folder_};
   FakePlatform platform_;
 };
 

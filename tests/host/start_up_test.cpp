@@ -1,7 +1,6 @@
 // Start-up: what each argument text makes the host window ask of the service
 // control, what it shows, and how the program ends.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <optional>
@@ -10,6 +9,7 @@
 
 #include "host/frm_main.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/stand_in_historian.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::testing {
@@ -21,15 +21,7 @@ using Calls = std::vector<std::string>;
 // whether start-up registered with the historian.
 class StartUpTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ::setenv("STUB_HISTORIAN_LOG", historian_log().c_str(), 1);
-  }
-  void TearDown() override { ::unsetenv("STUB_HISTORIAN_LOG"); }
-
-  std::string historian_log() const { return folder_.File("historian.log"); }
-  std::string HistorianCalls() const {
-    return ReadFileOrEmpty(historian_log());
-  }
+  std::string HistorianCalls() const { return historian_.Calls(); }
 
   // Runs Form_Load; the status the program ended with, or nothing when it
   // went on running.
@@ -44,6 +36,7 @@ class StartUpTest : public ::testing::Test {
   }
 
   TempDir folder_;
+  StandInHistorian historian_{folder_};
 };
 
 struct ArgumentCase {
@@ -198,13 +191,12 @@ TEST_F(StartUpTest, FailingEventLogDoesNotStopTheEnd) {
   EXPECT_TRUE(platform.window_.messages.empty());
 }
 
-// Loading the window arms the timer, runs start-up and then the loop; the
-// stop event is the normal end, with status 0.
-TEST_F(StartUpTest, ShowArmsTheTimerThenRunsTheLoop) {
+// Loading the window runs start-up and then the loop; the stop event is the
+// normal end, with status 0.
+TEST_F(StartUpTest, ShowRunsTheLoopAndEndsWithZero) {
   FakePlatform platform;
   frmMain form(platform);
   EXPECT_EQ(form.Show(), kExitSuccess);
-  EXPECT_EQ(platform.window_.timer_interval, std::chrono::milliseconds(30000));
   EXPECT_TRUE(platform.window_.loop_ran);
   EXPECT_FALSE(form.Busy);
 }

@@ -1,28 +1,26 @@
-// The category report built through the host window's BuildCategoryReport:
-// real tag lists on disk, the real document layer and report writer, the
-// stand-in historian loaded at run time, and the fake platform's event log.
+// The category report builder: real tag lists on disk, the real document
+// layer and report writer, and the stand-in historian loaded at run time.
+#include "reports/category_report.h"
+
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "host/frm_main.h"
-#include "tests/support/fake_platform.h"
+#include "platform/error.h"
+#include "tests/support/report_services.h"
+#include "tests/support/stand_in_historian.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin {
 namespace {
 
-using testing::FakePlatform;
 using testing::ReadFile;
-using testing::ReadFileOrEmpty;
 using testing::TempDir;
+using testing::TestReportServices;
 
 // Points, values and states of the stand-in historian for kTagList.
 constexpr char kScript[] =
@@ -91,58 +89,20 @@ constexpr char kExpectedReport[] =
 constexpr char kPreviousReport[] = "<previous>report</previous>\r\n";
 
 // Each test runs in a folder of its own, which is both the working folder
-// (where "tags.xml" is read) and the executable's folder (where "out.xml"
-// goes).
+// (where "tags.xml" is read) and the folder "out.xml" goes to.
 class CategoryReportTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_folder_ = std::filesystem::current_path();
-    std::filesystem::current_path(folder_.path());
-    platform_.process_.executable_directory = folder_.path().string();
-    unsetenv("STUB_HISTORIAN_SCRIPT");
-    setenv("STUB_HISTORIAN_LOG", folder_.File("calls.log").c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("STUB_HISTORIAN_SCRIPT");
-    unsetenv("STUB_HISTORIAN_LOG");
-    std::filesystem::current_path(previous_folder_);
-  }
-
-  void Script(const std::string& text) {
-    folder_.Write("script.txt", text);
-    setenv("STUB_HISTORIAN_SCRIPT", folder_.File("script.txt").c_str(), 1);
-  }
-
-  // One run of the builder; Busy is down again whatever happened.
+  // One run of the builder; its failure, if any, joins Errors().
   void Run() {
-    if (!form_) form_ = std::make_unique<frmMain>(platform_);
-    form_->BuildCategoryReport();
-    EXPECT_FALSE(form_->Busy);
+    const std::string failure = testing::FailureOf(
+        [&] { MakeCategoryReport(services_->services, "tags.xml", output_); });
+    if (!failure.empty()) errors_.push_back(failure);
   }
 
   std::string Report() { return ReadFile(folder_.File("out.xml")); }
-
-  std::vector<std::string> EventLog() {
-    std::vector<std::string> messages;
-    for (const auto& entry : platform_.service.log) {
-      messages.push_back(entry.message);
-    }
-    return messages;
-  }
-
-  // The point names looked up, in call order.
-  std::vector<std::string> LookedUp() {
-    std::istringstream log(ReadFileOrEmpty(folder_.File("calls.log")));
-    std::vector<std::string> names;
-    std::string line;
-    while (std::getline(log, line)) {
-      std::istringstream words(line);
-      std::string verb, name;
-      words >> verb >> name;
-      if (verb == "pipt_findpoint") names.push_back(name);
-    }
-    return names;
-  }
+  const std::vector<std::string>& Errors() const { return errors_; }
+  std::vector<std::string> LookedUp() const { return historian_.LookedUp(); }
+  void Script(const std::string& text) { historian_.Script(text); }
 
   // The folder holds only these files: no temporary file is left behind.
   void ExpectFolderHolds(std::vector<std::string> expected) {
@@ -157,9 +117,12 @@ class CategoryReportTest : public ::testing::Test {
   }
 
   TempDir folder_;
-  FakePlatform platform_;
-  std::unique_ptr<frmMain> form_;
-  std::filesystem::path previous_folder_;
+  testing::WorkingFolder working_folder_{folder_.path()};
+  testing::StandInHistorian historian_{folder_};
+  std::unique_ptr<TestReportServices> services_ =
+      std::make_unique<TestReportServices>();
+  std::string output_ = folder_.File("out.xml");
+  std::vector<std::string> errors_;
 };
 
 TEST_F(CategoryReportTest, AddsAValueToEveryItemOfTheFourCategories) {
@@ -168,7 +131,7 @@ TEST_F(CategoryReportTest, AddsAValueToEveryItemOfTheFourCategories) {
   folder_.Write("out.xml", std::string(5000, 'p'));
   Run();
   EXPECT_EQ(Report(), kExpectedReport);
-  EXPECT_TRUE(EventLog().empty());
+  EXPECT_TRUE(Errors().empty());
   // Category by category, item by item; nothing else is read.
   EXPECT_EQ(LookedUp(),
             (std::vector<std::string>{"A1", "A2", "B1", "D1", "D2", "K1"}));
@@ -185,7 +148,7 @@ TEST_F(CategoryReportTest, AddsAValueToEveryItemOfTheFourCategories) {
   folder_.Write("tags.xml", flat);
   Run();
   EXPECT_EQ(Report(), kExpectedReport);
-  EXPECT_TRUE(EventLog().empty());
+  EXPECT_TRUE(Errors().empty());
 }
 
 TEST_F(CategoryReportTest, EmptyCategoriesAddNothing) {
@@ -197,7 +160,7 @@ TEST_F(CategoryReportTest, EmptyCategoriesAddNothing) {
   EXPECT_EQ(Report(),
             "<t><analog/><analog2/><digital/><breaker><i><a/><b>K</b>"
             "<Value>ON</Value></i></breaker></t>\r\n");
-  EXPECT_TRUE(EventLog().empty());
+  EXPECT_TRUE(Errors().empty());
 }
 
 TEST_F(CategoryReportTest, UnknownPointsGetWhatTheHistorianLeaves) {
@@ -212,7 +175,7 @@ TEST_F(CategoryReportTest, UnknownPointsGetWhatTheHistorianLeaves) {
             "<t><analog><i><a/><b>X</b><Value> 0</Value></i></analog>"
             "<analog2/><digital><i><a/><b>Y</b><Value>OFF</Value></i>"
             "</digital><breaker/></t>\r\n");
-  EXPECT_TRUE(EventLog().empty());
+  EXPECT_TRUE(Errors().empty());
 }
 
 struct FailureCase {
@@ -297,7 +260,7 @@ TEST_P(CategoryReportFailureTest, LeavesThePreviousReportAndLogsOnce) {
   folder_.Write("out.xml", kPreviousReport);
   Run();
   EXPECT_EQ(Report(), kPreviousReport);
-  const auto log = EventLog();
+  const auto log = Errors();
   ASSERT_EQ(log.size(), 1u);
   const std::string prefix = "[" + std::to_string(c.number) + "] ";
   EXPECT_EQ(log[0].substr(0, prefix.size()), prefix) << log[0];
@@ -319,23 +282,24 @@ INSTANTIATE_TEST_SUITE_P(Failures, CategoryReportFailureTest,
                          });
 
 TEST_F(CategoryReportTest, WithoutTheHistorianLibraryTheStateReaderFails) {
-  platform_.library_names = {"libmissing_piapi32.so", "libmissing_pilog32.so"};
+  services_ = std::make_unique<TestReportServices>(
+      HistorianLibraryNames{"libmissing_piapi32.so", "libmissing_pilog32.so"});
   folder_.Write("tags.xml",
                 std::string("<t>") + kGoodAnalog +
                     "<digital><i><d/><n>D1</n></i></digital><breaker/></t>");
   folder_.Write("out.xml", kPreviousReport);
   Run();
   EXPECT_EQ(Report(), kPreviousReport);
-  const auto log = EventLog();
+  const auto log = Errors();
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].substr(0, 5), "[53] ") << log[0];
 }
 
 TEST_F(CategoryReportTest, AnOutputFolderThatDoesNotExistFailsTheRun) {
-  platform_.process_.executable_directory = folder_.File("gone");
+  output_ = folder_.File("gone/out.xml");
   folder_.Write("tags.xml", "<t><analog/><analog2/><digital/><breaker/></t>");
   Run();
-  const auto log = EventLog();
+  const auto log = Errors();
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].substr(0, 5), "[75] ") << log[0];
   EXPECT_NE(log[0].find(folder_.File("gone/out.xml")), std::string::npos);
@@ -347,14 +311,14 @@ TEST_F(CategoryReportTest, AnOutputThatCannotBeReplacedStaysAsItWas) {
   std::filesystem::create_directory(folder_.path() / "out.xml");
   Run();
   EXPECT_TRUE(std::filesystem::is_directory(folder_.path() / "out.xml"));
-  ASSERT_EQ(EventLog().size(), 1u);
-  EXPECT_EQ(EventLog()[0].substr(0, 5), "[75] ");
+  ASSERT_EQ(Errors().size(), 1u);
+  EXPECT_EQ(Errors()[0].substr(0, 5), "[75] ");
   ExpectFolderHolds({"tags.xml", "out.xml"});
   // The next run with the way clear writes the report.
   std::filesystem::remove(folder_.path() / "out.xml");
   Run();
   EXPECT_EQ(Report(), "<t><analog/><analog2/><digital/><breaker/></t>\r\n");
-  EXPECT_EQ(EventLog().size(), 1u);
+  EXPECT_EQ(Errors().size(), 1u);
 }
 
 // A tag list whose `category` holds `count` items, the last of them for the
@@ -372,12 +336,12 @@ std::string ListWithItems(const std::string& category, int count,
 }
 
 TEST_F(CategoryReportTest, ACategoryHoldsAtMost32767Items) {
-  unsetenv("STUB_HISTORIAN_LOG");  // keeps the big runs fast
+  historian_.StopLog();  // keeps the big runs fast
   folder_.Write("out.xml", kPreviousReport);
 
   folder_.Write("tags.xml", ListWithItems("analog", 32767));
   Run();
-  ASSERT_TRUE(EventLog().empty()) << EventLog()[0];
+  ASSERT_TRUE(Errors().empty()) << Errors()[0];
   const std::string report = Report();
   std::size_t values = 0;
   const std::string item = "<n>P</n><Value> 1.5</Value></i>";
@@ -392,8 +356,8 @@ TEST_F(CategoryReportTest, ACategoryHoldsAtMost32767Items) {
   folder_.Write("tags.xml", ListWithItems("breaker", 32768));
   Run();
   EXPECT_EQ(Report(), kPreviousReport);
-  ASSERT_EQ(EventLog().size(), 1u);
-  EXPECT_EQ(EventLog()[0],
+  ASSERT_EQ(Errors().size(), 1u);
+  EXPECT_EQ(Errors()[0],
             "[6] Overflow after item 32768 of <breaker> of tags.xml: a "
             "category holds at most 32767 items");
 
@@ -404,8 +368,8 @@ TEST_F(CategoryReportTest, ACategoryHoldsAtMost32767Items) {
       "snapshot 9 0 3\nstate_nonul 3\n");
   folder_.Write("tags.xml", ListWithItems("breaker", 32768, "BAD"));
   Run();
-  ASSERT_EQ(EventLog().size(), 2u);
-  EXPECT_EQ(EventLog()[1].substr(0, 4), "[5] ") << EventLog()[1];
+  ASSERT_EQ(Errors().size(), 2u);
+  EXPECT_EQ(Errors()[1].substr(0, 4), "[5] ") << Errors()[1];
 
   // Two more: the run fails before the first item, which would fail too.
   std::string list = ListWithItems("breaker", 32769);
@@ -413,8 +377,8 @@ TEST_F(CategoryReportTest, ACategoryHoldsAtMost32767Items) {
   folder_.Write("tags.xml", list);
   Run();
   EXPECT_EQ(Report(), kPreviousReport);
-  ASSERT_EQ(EventLog().size(), 3u);
-  EXPECT_EQ(EventLog()[2],
+  ASSERT_EQ(Errors().size(), 3u);
+  EXPECT_EQ(Errors()[2],
             "[6] Overflow: <breaker> of tags.xml holds 32769 items; a "
             "category holds at most 32767 items");
 }

@@ -9,23 +9,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 
-#include "historian/basPI_API.h"
-#include "historian/module1.h"
-#include "platform/posix/code_page.h"
 #include "reports/category_report.h"
-#include "reports/report_services.h"
 #include "reports/template_report.h"
-#include "tests/support/fake_platform.h"
+#include "tests/support/report_services.h"
+#include "tests/support/stand_in_historian.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin {
 namespace {
 
 using testing::ReadFile;
-using testing::ReadFileOrEmpty;
 using testing::TempDir;
 
 const std::filesystem::path kSourceFolder =
@@ -136,17 +131,10 @@ const GoldenCase kCases[] = {
 
 class ReportGoldenTest : public ::testing::TestWithParam<GoldenCase> {
  protected:
-  void SetUp() override {
-    folder_.Write("script.txt", kScript);
-    setenv("STUB_HISTORIAN_SCRIPT", folder_.File("script.txt").c_str(), 1);
-    setenv("STUB_HISTORIAN_LOG", folder_.File("calls.log").c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("STUB_HISTORIAN_SCRIPT");
-    unsetenv("STUB_HISTORIAN_LOG");
-  }
+  void SetUp() override { historian_.Script(kScript); }
 
   TempDir folder_;
+  testing::StandInHistorian historian_{folder_};
 };
 
 void Compare(const std::filesystem::path& golden, const std::string& actual) {
@@ -166,26 +154,19 @@ TEST_P(ReportGoldenTest, ReportAndCallsAreTheRecordedOnes) {
   } else {
     folder_.Write("tags.xml", golden.content);
   }
-  testing::FakeClock clock;
-  clock.now = golden.now;
-  const DateSettings date_settings;
-  const posix::Utf8CodePage code_page;
-  const std::unique_ptr<LibraryLoader> loader = CreateLibraryLoader();
-  basPI_API api(*loader, testing::StubLibraryNames());
-  Module1 readers(api, date_settings, code_page);
-  const std::unique_ptr<ReportFileWriter> writer = CreateReportFileWriter();
-  ReportServices services{readers, clock, date_settings, code_page, *writer};
+  testing::TestReportServices services;
+  services.clock.now = golden.now;
 
   const std::string output = folder_.File("out.xml");
   if (golden.builder == Builder::kCategory) {
-    MakeCategoryReport(services, input, output);
+    MakeCategoryReport(services.services, input, output);
   } else {
-    MakeTemplateReport(services, input, output);
+    MakeTemplateReport(services.services, input, output);
   }
   Compare(kGoldenFolder / (std::string(golden.name) + ".xml"),
           ReadFile(output));
   Compare(kGoldenFolder / (std::string(golden.name) + ".calls"),
-          ReadFileOrEmpty(folder_.File("calls.log")));
+          historian_.Calls());
 }
 
 INSTANTIATE_TEST_SUITE_P(Lists, ReportGoldenTest, ::testing::ValuesIn(kCases),

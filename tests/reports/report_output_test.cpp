@@ -10,40 +10,16 @@
 
 #include "platform/error.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/settings.h"
 #include "tests/support/string_sink.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin {
 namespace {
 
+using testing::Latin1CodePage;
 using testing::StringSink;
 using testing::TempDir;
-
-// An 8-bit code page that is not UTF-8: Latin-1, "?" for what it lacks.
-class Latin1CodePage : public CodePage {
- public:
-  std::string FromUtf8(std::string_view text) const override {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const auto byte = static_cast<unsigned char>(text[i]);
-      if (byte < 0x80) {
-        out.push_back(text[i]);
-      } else if ((byte == 0xC2 || byte == 0xC3) && i + 1 < text.size()) {
-        out.push_back(
-            static_cast<char>(((byte & 0x03) << 6) | (text[++i] & 0x3F)));
-      } else {
-        out.push_back('?');
-        while (i + 1 < text.size() && (text[i + 1] & 0xC0) == 0x80) ++i;
-      }
-    }
-    return out;
-  }
-  std::string ToUtf8(std::string_view bytes) const override {
-    return std::string(bytes);
-  }
-  std::string XmlEncodingName() const override { return "ISO-8859-1"; }
-  bool IsUtf8() const override { return false; }
-};
 
 class RecordingWriter : public ReportFileWriter {
  public:
@@ -99,8 +75,7 @@ TEST(WriteReportTest, WritesTheDocumentInTheCodePageFollowedByCrLf) {
   ASSERT_TRUE(document.Load(folder.File("in.xml")));
   RecordingWriter writer;
 
-  WriteReport(document, "/reports/out.xml", testing::IdentityCodePage(),
-              writer);
+  WriteReport(document, "/reports/out.xml", testing::Utf8CodePage(), writer);
   ASSERT_EQ(writer.calls.size(), 1u);
   EXPECT_EQ(writer.calls[0].path, "/reports/out.xml");
   // No byte-order mark, no indentation, CR LF after the document.
@@ -122,7 +97,7 @@ TEST(WriteReportTest, ADocumentWithoutDeclarationGetsOneWhenNotUtf8) {
   xml::Document document;
   ASSERT_TRUE(document.Load(folder.File("in.xml")));
   RecordingWriter writer;
-  WriteReport(document, "out.xml", testing::IdentityCodePage(), writer);
+  WriteReport(document, "out.xml", testing::Utf8CodePage(), writer);
   EXPECT_EQ(writer.calls.at(0).bytes, "<r>\xc3\xa9</r>\r\n");
   WriteReport(document, "out.xml", Latin1CodePage(), writer);
   EXPECT_EQ(writer.calls.at(1).bytes,
@@ -135,7 +110,7 @@ TEST(WriteReportTest, TheRealWriterReplacesTheFile) {
   folder.Write("out.xml", std::string(10000, 'o'));
   xml::Document document;
   ASSERT_TRUE(document.Load(folder.File("in.xml")));
-  WriteReport(document, folder.File("out.xml"), testing::IdentityCodePage(),
+  WriteReport(document, folder.File("out.xml"), testing::Utf8CodePage(),
               *CreateReportFileWriter());
   EXPECT_EQ(testing::ReadFile(folder.File("out.xml")), "<r><a>1</a></r>\r\n");
 }

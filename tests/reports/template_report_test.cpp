@@ -1,8 +1,8 @@
-// The template report, run through the host window's trap with real files,
-// the stand-in historian loaded through the binding and a fixed clock
-// (6 December 2026).
+// The template report builder with real files, the stand-in historian
+// loaded through the binding and a fixed clock (6 December 2026).
+#include "reports/template_report.h"
+
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,17 +12,18 @@
 #include <string>
 #include <vector>
 
-#include "host/frm_main.h"
-#include "tests/support/fake_platform.h"
+#include "platform/error.h"
+#include "tests/support/report_services.h"
+#include "tests/support/stand_in_historian.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin {
 namespace {
 
-using testing::FakePlatform;
 using testing::ReadFile;
 using testing::ReadFileOrEmpty;
 using testing::TempDir;
+using testing::TestReportServices;
 
 constexpr char kPrevious[] = "previous report\r\n";
 
@@ -102,41 +103,30 @@ std::vector<std::string> SystemNames(const std::vector<Record>& records) {
 
 class TemplateReportTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    unsetenv("STUB_HISTORIAN_SCRIPT");
-    setenv("STUB_HISTORIAN_LOG", dir_.File("calls.log").c_str(), 1);
-    platform_.process_.executable_directory = dir_.path().string();
-    platform_.clock_.now = {2026, 12, 6, 6, 43, 30};
-  }
-  void TearDown() override {
-    unsetenv("STUB_HISTORIAN_SCRIPT");
-    unsetenv("STUB_HISTORIAN_LOG");
-  }
+  void SetUp() override { services_->clock.now = {2026, 12, 6, 6, 43, 30}; }
 
-  frmMain& Form() {
-    if (!form_) form_ = std::make_unique<frmMain>(platform_);
-    return *form_;
-  }
+  void Script(const std::string& lines) { historian_.Script(lines); }
 
-  void Script(const std::string& lines) {
-    dir_.Write("script.txt", lines);
-    setenv("STUB_HISTORIAN_SCRIPT", dir_.File("script.txt").c_str(), 1);
+  // Runs the builder from `input_file` to `output_path`; its failure, if
+  // any, joins Log().
+  void Build(const std::string& input_file, const std::string& output_path) {
+    const std::string failure = testing::FailureOf([&] {
+      MakeTemplateReport(services_->services, input_file, output_path);
+    });
+    if (!failure.empty()) log_.push_back(failure);
   }
 
   // Runs the builder on `content` as the input file.
   void Run(const std::string& content) {
     dir_.Write("tags3.xml", content);
-    Form().BuildTemplateReport(dir_.File("tags3.xml"), Output());
-    EXPECT_FALSE(Form().Busy);
+    Build(dir_.File("tags3.xml"), Output());
   }
 
   std::string Output() const { return dir_.File("out3.xml"); }
-  std::string Calls() const { return ReadFileOrEmpty(dir_.File("calls.log")); }
-  const std::vector<testing::FakeServiceControl::Entry>& Log() {
-    return platform_.service.log;
-  }
+  std::string Calls() const { return historian_.Calls(); }
+  const std::vector<std::string>& Log() const { return log_; }
 
-  // Runs `content` over a previous report and expects one event-log entry
+  // Runs `content` over a previous report and expects one failure
   // "[number] ..." holding `description`, with the previous report intact.
   void ExpectFailure(const std::string& content, int32_t number,
                      const std::string& description) {
@@ -144,7 +134,7 @@ class TemplateReportTest : public ::testing::Test {
     const std::size_t entries = Log().size();
     Run(content);
     ASSERT_EQ(Log().size(), entries + 1) << content.substr(0, 300);
-    const std::string& message = Log().back().message;
+    const std::string& message = Log().back();
     EXPECT_EQ(message.rfind("[" + std::to_string(number) + "] ", 0), 0u)
         << message;
     EXPECT_NE(message.find(description), std::string::npos) << message;
@@ -153,13 +143,15 @@ class TemplateReportTest : public ::testing::Test {
 
   std::vector<Record> Succeed(const std::string& content) {
     Run(content);
-    EXPECT_TRUE(Log().empty()) << Log().front().message;
+    EXPECT_TRUE(Log().empty()) << Log().front();
     return Records(ReadFileOrEmpty(Output()));
   }
 
   TempDir dir_;
-  FakePlatform platform_;
-  std::unique_ptr<frmMain> form_;
+  testing::StandInHistorian historian_{dir_};
+  std::unique_ptr<TestReportServices> services_ =
+      std::make_unique<TestReportServices>();
+  std::vector<std::string> log_;
 };
 
 constexpr char kExampleScript[] =
@@ -352,16 +344,15 @@ TEST_F(TemplateReportTest, EmptyListAndEmptyItemsComplete) {
 }
 
 TEST_F(TemplateReportTest, BareInputNameIsReadFromTheWorkingDirectory) {
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir_.path());
   dir_.Write("tags3.xml", Template("custom", "U 1", ""));
-  Form().BuildTemplateReport("tags3.xml", Output());
-  std::filesystem::current_path(previous);
+  {
+    const testing::WorkingFolder working_folder(dir_.path());
+    Build("tags3.xml", Output());
+  }
   ASSERT_EQ(Log().size(), 1u);
-  EXPECT_EQ(Log()[0].message,
+  EXPECT_EQ(Log()[0],
             "[-2147467259] tags3.xml: system name \"U 1\" is not a valid "
             "element name");
-  EXPECT_FALSE(Form().Busy);
 }
 
 TEST_F(TemplateReportTest, EveryFailureKeepsThePreviousReport) {
@@ -470,9 +461,9 @@ TEST_F(TemplateReportTest, EveryFailureKeepsThePreviousReport) {
   // A missing input file fails the same way.
   std::filesystem::remove(dir_.File("tags3.xml"));
   dir_.Write("out3.xml", kPrevious);
-  Form().BuildTemplateReport(dir_.File("tags3.xml"), Output());
+  Build(dir_.File("tags3.xml"), Output());
   ASSERT_EQ(Log().size(), cases.size() + 1);
-  EXPECT_EQ(Log().back().message,
+  EXPECT_EQ(Log().back(),
             "[91] tags3.xml not found in " + dir_.path().string());
   EXPECT_EQ(ReadFile(Output()), kPrevious);
 }
@@ -518,10 +509,10 @@ TEST_F(TemplateReportTest, TagListsThatAreNotWellFormedKeepThePreviousReport) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ExpectFailure(c.content, errnum::kObjectNotSet, "Not well-formed XML (");
-    EXPECT_NE(Log().back().message.find(" in " + dir_.File("tags3.xml") +
-                                        " at " + c.where),
-              std::string::npos)
-        << Log().back().message;
+    EXPECT_NE(
+        Log().back().find(" in " + dir_.File("tags3.xml") + " at " + c.where),
+        std::string::npos)
+        << Log().back();
   }
   EXPECT_EQ(Calls(), "");  // the historian was never asked
 }
@@ -538,7 +529,7 @@ TEST_F(TemplateReportTest, EntitiesDefaultsAndReferencesAreReadAsXmlReadsThem) {
                Item("\xcf\xee\xf2\xee\xea&#13;", "XXX.&flow;",
                     Kind("summary", " enddate=\"today\"")));
   Run(list);
-  ASSERT_TRUE(Log().empty()) << Log().front().message;
+  ASSERT_TRUE(Log().empty()) << Log().front();
   const std::string output = ReadFile(Output());
   // The DOCTYPE stays; the defaults are written out; the CR is a reference.
   EXPECT_EQ(output.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
@@ -568,8 +559,8 @@ TEST_F(TemplateReportTest, MissingRootFailsAfterTheFirstSystemsRecords) {
 }
 
 TEST_F(TemplateReportTest, HistorianFailuresEndTheRun) {
-  platform_.library_names = {"libtavrolin-no-such-client.so",
-                             "libtavrolin-no-such-login.so"};
+  services_ = std::make_unique<TestReportServices>(HistorianLibraryNames{
+      "libtavrolin-no-such-client.so", "libtavrolin-no-such-login.so"});
   // The snapshot reader turns its failure into the value text.
   const std::vector<Record> records =
       Succeed(Template("custom", "U1", Item("N", "XXX.P", Kind("snapshot"))));
@@ -583,11 +574,9 @@ TEST_F(TemplateReportTest, HistorianFailuresEndTheRun) {
 
 TEST_F(TemplateReportTest, UnwritableOutputIsReported) {
   dir_.Write("tags3.xml", Template("custom", "U1", ""));
-  Form().BuildTemplateReport(dir_.File("tags3.xml"),
-                             dir_.File("missing/out3.xml"));
+  Build(dir_.File("tags3.xml"), dir_.File("missing/out3.xml"));
   ASSERT_EQ(Log().size(), 1u);
-  EXPECT_EQ(Log()[0].message.rfind("[75] ", 0), 0u) << Log()[0].message;
-  EXPECT_FALSE(Form().Busy);
+  EXPECT_EQ(Log()[0].rfind("[75] ", 0), 0u) << Log()[0];
   EXPECT_FALSE(std::filesystem::exists(dir_.File("missing")));
 }
 

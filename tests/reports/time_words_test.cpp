@@ -4,23 +4,13 @@
 
 #include "historian/time_text.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/settings.h"
 
 namespace tavrolin {
 namespace {
 
 using testing::FakeClock;
-
-DateSettings German() {
-  DateSettings settings;
-  settings.short_date = "d/M/yyyy";
-  settings.long_time = "HH:mm:ss";
-  settings.date_separator = ".";
-  settings.am_designator = "";
-  settings.pm_designator = "";
-  settings.month_abbreviations = {"Jan", "Feb", "Mär", "Apr", "Mai", "Jun",
-                                  "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};
-  return settings;
-}
+using testing::GermanDateSettings;
 
 struct Case {
   LocalDateTime now;
@@ -41,9 +31,11 @@ TEST_P(TimeWordTest, ResolvesAndReadsBack) {
   const std::string us_text = ResolveTimeWord(c.word, clock, us);
   EXPECT_EQ(us_text, c.us_text);
   EXPECT_EQ(ParserTimeText(us_text, us), c.parser_text_us);
-  const std::string german_text = ResolveTimeWord(c.word, clock, German());
+  const std::string german_text =
+      ResolveTimeWord(c.word, clock, GermanDateSettings());
   EXPECT_EQ(german_text, c.german_text);
-  EXPECT_EQ(ParserTimeText(german_text, German()), c.parser_text_german);
+  EXPECT_EQ(ParserTimeText(german_text, GermanDateSettings()),
+            c.parser_text_german);
 }
 
 INSTANTIATE_TEST_SUITE_P(Words, TimeWordTest,

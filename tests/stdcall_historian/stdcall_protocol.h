@@ -1,5 +1,5 @@
-// The arguments that tests/platform/windows/stdcall_binding_test.cpp hands to the
-// checking stand-in library and the answers the stand-in writes back. Every
+// The arguments that tests/platform/windows/stdcall_binding_test.cpp hands to
+// the checking stand-in library and the answers the stand-in writes back. Every
 // argument is derived from the call's number n, so that an argument that
 // arrives in the wrong place, shifted, or from a stale stack slot is seen.
 #pragma once

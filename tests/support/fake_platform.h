@@ -12,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "tests/support/posix_compat.h"
+#include "tests/support/settings.h"
 
 namespace tavrolin::testing {
 
@@ -106,18 +107,6 @@ class FakeClock : public Clock {
   LocalDateTime Now() override { return now; }
 };
 
-class IdentityCodePage : public CodePage {
- public:
-  std::string FromUtf8(std::string_view text) const override {
-    return std::string(text);
-  }
-  std::string ToUtf8(std::string_view bytes) const override {
-    return std::string(bytes);
-  }
-  std::string XmlEncodingName() const override { return "UTF-8"; }
-  bool IsUtf8() const override { return true; }
-};
-
 // The names of the tests' stand-in historian libraries on this system.
 HistorianLibraryNames StubLibraryNames();
 // The file name of a stand-in library on this system: "stub_piapi32_partial"
@@ -132,7 +121,7 @@ class FakePlatform : public Platform {
   FakeProcess process_;
   FakeClock clock_;
   DateSettings date_settings_;
-  IdentityCodePage code_page_;
+  Utf8CodePage code_page_;
   std::unique_ptr<LibraryLoader> loader = CreateLibraryLoader();
   std::unique_ptr<ReportFileWriter> writer = CreateReportFileWriter();
   HistorianLibraryNames library_names = StubLibraryNames();

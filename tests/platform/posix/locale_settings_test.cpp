@@ -1,11 +1,12 @@
 // Date settings from the locale of the environment (Linux backend).
+#include "platform/posix/locale_settings.h"
+
 #include <gtest/gtest.h>
 #include <locale.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "platform/posix/locale_settings.h"
 #include "reports/time_words.h"
 #include "tests/support/fake_platform.h"
 

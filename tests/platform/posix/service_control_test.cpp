@@ -103,10 +103,6 @@ class InstallTest : public ::testing::Test {
   TempDir tools_;
 };
 
-TEST_F(InstallTest, NameIsTheDisplayName) {
-  EXPECT_EQ(Control().Name(), "Corvane Service");
-}
-
 TEST_F(InstallTest, InstallWritesTheUnitReloadsAndEnables) {
   auto control = Control();
   control.SetInstallOption(true);

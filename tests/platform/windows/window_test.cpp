@@ -48,13 +48,6 @@ TEST(Window, TwipsAreConvertedAtTheDpi) {
   EXPECT_EQ(TwipsToPixels(615, 192), 82);
 }
 
-TEST(Window, HasTheDesignedTitle) {
-  frmMainWindow window;
-  wchar_t title[64] = {};
-  GetWindowTextW(window.Handle(), title, 64);
-  EXPECT_STREQ(title, L"NT Service Template");
-}
-
 TEST(Window, TimerTicksUntilTheWindowCloses) {
   frmMainWindow window;
   RecordingEvents events(window);

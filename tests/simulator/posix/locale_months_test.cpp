@@ -1,6 +1,8 @@
 // The month abbreviations of the C library's locales in time texts: what the
 // program's readers write under each locale, what strftime writes in a
 // process that has set its locale, and the letter case of either.
+#include "simulator/locale_months.h"
+
 #include <gtest/gtest.h>
 #include <locale.h>
 
@@ -11,10 +13,9 @@
 #include "historian/time_text.h"
 #include "platform/posix/locale_settings.h"
 #include "simulator/core/sim_time.h"
-#include "simulator/locale_months.h"
 #include "simulator/posix/locale_months.h"
-#include "tests/support/simulator_env.h"
 #include "tests/support/locales.h"
+#include "tests/support/simulator_env.h"
 
 namespace tavrolin::simulator {
 namespace {

@@ -1,6 +1,8 @@
 // The month abbreviations of Windows locales in time texts: what the
 // program's readers write for a locale in its ANSI code page, in any letter
 // case, and the user's own locale.
+#include "simulator/locale_months.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -13,7 +15,6 @@
 #include "platform/windows/locale_settings.h"
 #include "platform/windows/wide_text.h"
 #include "simulator/core/sim_time.h"
-#include "simulator/locale_months.h"
 #include "simulator/windows/locale_months.h"
 #include "tests/support/simulator_env.h"
 
