@@ -17,7 +17,6 @@
 namespace tavrolin::testing {
 namespace {
 
-using std::chrono::milliseconds;
 using std::chrono::seconds;
 using std::chrono::steady_clock;
 

@@ -15,6 +15,7 @@
 
 #include "platform/error.h"
 #include "reports/time_words.h"
+#include "tests/support/errors.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/settings.h"
 #include "tests/support/stand_in_historian.h"
@@ -24,6 +25,7 @@ namespace tavrolin {
 namespace {
 
 using ::testing::ElementsAre;
+using testing::ErrorOf;
 using testing::FakeClock;
 using testing::Latin1CodePage;
 using testing::StubLibraryNames;
@@ -40,17 +42,6 @@ struct ReadersOver {
   testing::Utf8CodePage code_page;
   Module1 readers{api, settings, code_page};
 };
-
-// The error `call` raises; fails the test when it raises none.
-Error ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Error& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no error raised";
-  return Error(0, "");
-}
 
 class Module1Test : public ::testing::Test {
  protected:

@@ -17,22 +17,17 @@ DateSettings UnitedStates() { return DateSettings{}; }
 
 // Day first, two-digit year, 24-hour clock.
 DateSettings British() {
-  DateSettings settings;
-  settings.short_date = "dd/MM/yy";
-  settings.long_time = "HH:mm:ss";
-  return settings;
+  return {.short_date = "dd/MM/yy", .long_time = "HH:mm:ss"};
 }
 
 // Year first, designator before the time, designators of more than one
 // byte, a month name in the short date and a quoted literal.
 DateSettings Unusual() {
-  DateSettings settings;
-  settings.short_date = "yyyy/MMM/dd 'd'";
-  settings.long_time = "tt h.mm.ss";
-  settings.date_separator = "-";
-  settings.am_designator = "午前";
-  settings.pm_designator = "午後";
-  return settings;
+  return {.short_date = "yyyy/MMM/dd 'd'",
+          .long_time = "tt h.mm.ss",
+          .date_separator = "-",
+          .am_designator = "午前",
+          .pm_designator = "午後"};
 }
 
 struct Named {

@@ -17,7 +17,6 @@ namespace tavrolin {
 namespace {
 
 using testing::FakePlatform;
-using testing::TempDir;
 
 constexpr char kCategoryList[] =
     "<tags><analog><tag><d>a</d><n>A1</n></tag></analog><analog2/>"
@@ -31,7 +30,7 @@ std::string TemplateList(const std::string& suffix) {
 
 // Runs each test in a folder of its own, which is also the "executable's
 // folder" of the fake platform, with the stand-in historian logging calls.
-class RefreshCycleTest : public ::testing::Test {
+class RefreshCycleTest : public testing::StandInFolderTest {
  protected:
   void SetUp() override {
     platform_.process_.executable_directory = folder_.path().string();
@@ -49,9 +48,6 @@ class RefreshCycleTest : public ::testing::Test {
     return std::filesystem::exists(folder_.path() / name);
   }
 
-  TempDir folder_;
-  testing::WorkingFolder working_folder_{folder_.path()};
-  testing::StandInHistorian historian_{folder_};
   FakePlatform platform_;
 };
 

@@ -19,7 +19,6 @@ namespace {
 using namespace std::chrono_literals;
 using testing::FakePlatform;
 using testing::ProcessEnded;
-using testing::TempDir;
 
 std::string SimulatorClientFile() {
 #if defined(_WIN32)
@@ -29,7 +28,7 @@ std::string SimulatorClientFile() {
 #endif
 }
 
-class ServiceNotesTest : public ::testing::Test {
+class ServiceNotesTest : public testing::StandInFolderTest {
  protected:
   void SetUp() override {
     platform_.process_.executable_directory = "/srv/reports";
@@ -51,9 +50,6 @@ class ServiceNotesTest : public ::testing::Test {
                                               : "(not one note)";
   }
 
-  TempDir folder_;
-  testing::WorkingFolder working_folder_{folder_.path()};
-  testing::StandInHistorian historian_{folder_};
   FakePlatform platform_;
 };
 

@@ -19,7 +19,6 @@ namespace tavrolin {
 namespace {
 
 using testing::ReadFile;
-using testing::TempDir;
 using testing::TestReportServices;
 
 // Points, values and states of the stand-in historian for kTagList.
@@ -90,7 +89,7 @@ constexpr char kPreviousReport[] = "<previous>report</previous>\r\n";
 
 // Each test runs in a folder of its own, which is both the working folder
 // (where "tags.xml" is read) and the folder "out.xml" goes to.
-class CategoryReportTest : public ::testing::Test {
+class CategoryReportTest : public testing::StandInFolderTest {
  protected:
   // One run of the builder; its failure, if any, joins Errors().
   void Run() {
@@ -116,9 +115,6 @@ class CategoryReportTest : public ::testing::Test {
     EXPECT_EQ(names, expected);
   }
 
-  TempDir folder_;
-  testing::WorkingFolder working_folder_{folder_.path()};
-  testing::StandInHistorian historian_{folder_};
   std::unique_ptr<TestReportServices> services_ =
       std::make_unique<TestReportServices>();
   std::string output_ = folder_.File("out.xml");

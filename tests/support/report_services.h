@@ -3,13 +3,13 @@
 // page, the system's real report writer and a progress count.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "historian/basPI_API.h"
 #include "historian/module1.h"
 #include "reports/report_services.h"
+#include "tests/support/errors.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/settings.h"
 
@@ -36,9 +36,5 @@ class TestReportServices {
  public:
   ReportServices services;
 };
-
-// Runs `build`: "[number] description" of the error it raises, or "" when
-// it raises none.
-std::string FailureOf(const std::function<void()>& build);
 
 }  // namespace tavrolin::testing

@@ -36,15 +36,13 @@ std::string Latin1CodePage::ToUtf8(std::string_view bytes) const {
 }
 
 DateSettings GermanDateSettings() {
-  DateSettings settings;
-  settings.short_date = "d/M/yyyy";
-  settings.long_time = "HH:mm:ss";
-  settings.date_separator = ".";
-  settings.am_designator = "";
-  settings.pm_designator = "";
-  settings.month_abbreviations = {"Jan", "Feb", "Mär", "Apr", "Mai", "Jun",
-                                  "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};
-  return settings;
+  return {.short_date = "d/M/yyyy",
+          .long_time = "HH:mm:ss",
+          .date_separator = ".",
+          .am_designator = "",
+          .pm_designator = "",
+          .month_abbreviations = {"Jan", "Feb", "Mär", "Apr", "Mai", "Jun",
+                                  "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"}};
 }
 
 }  // namespace tavrolin::testing

@@ -3,6 +3,8 @@
 // through the environment, and the test runs in that folder.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -49,6 +51,15 @@ class StandInHistorian {
 
  private:
   const TempDir& folder_;
+};
+
+// A test that runs in a folder of its own: its working folder, which also
+// holds the stand-in historian's call log and script.
+class StandInFolderTest : public ::testing::Test {
+ protected:
+  TempDir folder_;
+  WorkingFolder working_folder_{folder_.path()};
+  StandInHistorian historian_{folder_};
 };
 
 }  // namespace tavrolin::testing

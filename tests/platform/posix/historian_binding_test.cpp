@@ -12,22 +12,12 @@
 #include "historian/basPI_API.h"
 #include "platform/error.h"
 #include "platform/posix/process.h"
+#include "tests/support/errors.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::testing {
 namespace {
-
-// The error the call raises; fails the test when it raises none.
-Error ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Error& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no error raised";
-  return Error(0, "");
-}
 
 class HistorianBindingTest : public ::testing::Test {
  protected:
