@@ -23,11 +23,13 @@ class TimeTest : public ::testing::Test {
   void SetUp() override { SetTimeZone("UTC0"); }
 };
 
+// A time text and the time it gives, or nothing when it is refused.
+struct Case {
+  const char* text;
+  std::optional<Seconds> expected;
+};
+
 TEST_F(TimeTest, ReadsTheFormsThatTheReadersWrite) {
-  struct Case {
-    const char* text;
-    std::optional<Seconds> expected;
-  };
   const Case cases[] = {
       {"06-Dec-26 06:43:29", kBase},
       {"06-Dec-26 00:00:00", k06Dec26},
@@ -123,10 +125,6 @@ TEST(DurationTest, ReadsNumbersWithUnits) {
 
 TEST_F(TimeTest, EventTimesAreFixedOrFollowTheClock) {
   const Seconds now = kBase;
-  struct Case {
-    const char* text;
-    std::optional<Seconds> expected;
-  };
   const Case cases[] = {
       {"2026-12-06T06:43:29", kBase},
       {"2026-12-06T06:43:29Z", kBase},

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "platform/posix/message_loop.h"
@@ -124,20 +125,47 @@ TEST_F(InstallTest, InstalledUnitIsNeverOverwritten) {
   EXPECT_EQ(Calls(), "");
 }
 
-TEST_F(InstallTest, FailedReloadLeavesNoUnitBehind) {
-  FailOn("daemon-reload");
-  EXPECT_FALSE(Control().Install());
-  EXPECT_FALSE(UnitExists());
-  EXPECT_EQ(Calls(), "daemon-reload\n");
+// A systemctl command that fails makes the whole step fail: a unit that
+// install wrote is removed again, one that uninstall has not yet removed
+// stays.
+struct SystemctlFailure {
+  const char* label;
+  bool uninstall;  // else install
+  const char* fails;
+  bool unit_stays;
+  const char* calls;
+};
+
+void PrintTo(const SystemctlFailure& c, std::ostream* out) { *out << c.label; }
+
+class SystemctlFailureTest
+    : public InstallTest,
+      public ::testing::WithParamInterface<SystemctlFailure> {};
+
+TEST_P(SystemctlFailureTest, FailsTheStep) {
+  const SystemctlFailure& c = GetParam();
+  if (c.uninstall) units_.Write("CorvaneService.service", "[Unit]\n");
+  FailOn(c.fails);
+  EXPECT_FALSE(c.uninstall ? Control().Uninstall() : Control().Install());
+  EXPECT_EQ(UnitExists(), c.unit_stays);
+  EXPECT_EQ(Calls(), c.calls);
 }
 
-TEST_F(InstallTest, FailedEnableLeavesNoUnitBehind) {
-  FailOn("enable");
-  EXPECT_FALSE(Control().Install());
-  EXPECT_FALSE(UnitExists());
-  EXPECT_EQ(Calls(),
-            "daemon-reload\nenable CorvaneService.service\ndaemon-reload\n");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Steps, SystemctlFailureTest,
+    ::testing::Values(
+        SystemctlFailure{"install_reload", false, "daemon-reload", false,
+                         "daemon-reload\n"},
+        SystemctlFailure{
+            "install_enable", false, "enable", false,
+            "daemon-reload\nenable CorvaneService.service\ndaemon-reload\n"},
+        SystemctlFailure{"uninstall_disable", true, "disable", true,
+                         "disable CorvaneService.service\n"},
+        SystemctlFailure{"uninstall_reload", true, "daemon-reload", false,
+                         "disable CorvaneService.service\ndaemon-reload\n"}),
+    [](const ::testing::TestParamInfo<SystemctlFailure>& info) {
+      return std::string(info.param.label);
+    });
 
 TEST_F(InstallTest, MissingUnitFolderFailsToInstall) {
   EXPECT_FALSE(Control(units_.File("no-such-folder")).Install());
@@ -162,21 +190,6 @@ TEST_F(InstallTest, UninstallDisablesRemovesAndReloads) {
 TEST_F(InstallTest, UninstallWithoutUnitFails) {
   EXPECT_FALSE(Control().Uninstall());
   EXPECT_EQ(Calls(), "");
-}
-
-TEST_F(InstallTest, FailedDisableKeepsTheUnit) {
-  units_.Write("CorvaneService.service", "[Unit]\n");
-  FailOn("disable");
-  EXPECT_FALSE(Control().Uninstall());
-  EXPECT_TRUE(UnitExists());
-  EXPECT_EQ(Calls(), "disable CorvaneService.service\n");
-}
-
-TEST_F(InstallTest, FailedReloadAfterRemovalFailsToUninstall) {
-  units_.Write("CorvaneService.service", "[Unit]\n");
-  FailOn("daemon-reload");
-  EXPECT_FALSE(Control().Uninstall());
-  EXPECT_FALSE(UnitExists());
 }
 
 // Each failure keeps a reason that says what went wrong; ExplainFailure()
