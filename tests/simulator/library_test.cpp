@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -247,23 +246,6 @@ TEST_F(LibraryTest, AMissingFileKnowsNoPoints) {
   const std::string messages = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(messages.find("absent.txt"), std::string::npos) << messages;
 }
-
-#if !defined(_WIN32)
-TEST_F(LibraryTest, WithoutTheVariableTheFileBesideTheLibraryIsRead) {
-  // A copy of the library in a folder of its own, with its data file.
-  const auto bin = std::filesystem::path(std::getenv("TAVROLIN_TEST_BIN"));
-  std::filesystem::copy_file(bin / "libpiapi32.so",
-                             dir_.path() / "libpiapi32.so");
-  dir_.Write(kDefaultDataFile, "point BESIDE 5 analog\n");
-  SetEnv(kDataVariable, nullptr);
-  basPI_API copy(*loader_, {(dir_.path() / "libpiapi32.so").string(),
-                            (bin / "libpilog32.so").string()});
-  char name[] = "BESIDE";
-  int32_t number = 0;
-  EXPECT_EQ(copy.pipt_findpoint(name, &number), 0);
-  EXPECT_EQ(number, 5);
-}
-#endif
 
 // The time text that the readers hand to the library.
 std::string ReaderText(std::time_t time) {
