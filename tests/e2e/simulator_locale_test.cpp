@@ -7,43 +7,23 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "tests/support/child_process.h"
 #include "tests/support/locales.h"
+#include "tests/support/service_under_test.h"
+#include "tests/support/simulator_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::testing {
 namespace {
 
-using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 constexpr seconds kTimeout{20};
 
-const std::filesystem::path kExamples =
-    std::filesystem::path(TAVROLIN_SOURCE_DIR) / "examples";
-
-bool WaitUntil(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + kTimeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(milliseconds(50));
-  }
-  return true;
-}
-
-int Count(const std::string& text, const std::string& part) {
-  int count = 0;
-  for (auto at = text.find(part); at != std::string::npos;
-       at = text.find(part, at + part.size())) {
-    ++count;
-  }
-  return count;
-}
+const std::filesystem::path kExamples = simulator::testing::ExamplesFolder();
 
 // The program and the simulator's libraries in a folder of their own, where
 // the reports land; the tag lists in the working folder.
@@ -69,7 +49,8 @@ class SimulatorLocaleTest : public ::testing::TestWithParam<const char*> {
          {"JOURNAL_STREAM", std::nullopt}}});
     EXPECT_TRUE(notify_.WaitFor("READY=1", kTimeout)) << child_->Stderr();
     child_->Signal(SIGUSR1);
-    EXPECT_TRUE(WaitUntil([&] { return child_->Stdout() == "done\n"; }))
+    EXPECT_TRUE(
+        WaitUntil([&] { return child_->Stdout() == "done\n"; }, kTimeout))
         << child_->Stdout() << child_->Stderr();
     child_->Signal(SIGTERM);
     const auto status = child_->Wait(kTimeout);
@@ -92,8 +73,8 @@ TEST_P(SimulatorLocaleTest, ExamplesGiveRealValues) {
     std::filesystem::copy_file(kExamples / list, work_.path() / list);
   }
   const std::string report = ButtonReport(locale);
-  EXPECT_EQ(Count(report, "<Value>"), 16) << report;  // 2 of kind "manual"
-  EXPECT_EQ(Count(report, "<Value> 0</Value>"), 0) << report;
+  EXPECT_EQ(Count(report, "<Value>"), 16u) << report;  // 2 of kind "manual"
+  EXPECT_EQ(Count(report, "<Value> 0</Value>"), 0u) << report;
   EXPECT_EQ(child_->Stderr(), "");
 }
 
@@ -118,7 +99,7 @@ TEST_F(SimulatorLocaleTest, AnUnreadableTimeTextIsReportedOnce) {
               "</root>");
   work_.Write("tags2.xml", "<root/>");
   const std::string report = ButtonReport("C");
-  EXPECT_EQ(Count(report, "<Value> 0</Value>"), 4) << report;
+  EXPECT_EQ(Count(report, "<Value> 0</Value>"), 4u) << report;
   EXPECT_EQ(child_->Stderr(),
             "tavrolin simulator: cannot read the time text \"\"; "
             "pitm_parsetime returns -2 (later time texts that cannot be read "
