@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -254,7 +255,7 @@ bool TreeIsAscii(const pugi::xml_document& tree) {
   return true;
 }
 
-bool NeedsEscape(unsigned char c) {
+constexpr bool NeedsEscape(unsigned char c) {
   return c == '&' || c == '<' || c == '>' ||
          (c < 0x20 && c != '\t' && c != '\n' && c != '\r');
 }
@@ -325,7 +326,9 @@ class TreeBuilder : public ReadEvents {
       current_.append_attribute(attributes[0]).set_value(attributes[1]);
     }
   }
-  void EndElement() override { current_ = current_.parent(); }
+  void EndElement(const char* /*name*/) override {
+    current_ = current_.parent();
+  }
   void Text(std::string_view text) override {
     current_.append_child(pugi::node_pcdata)
         .set_value(text.data(), text.size());
@@ -372,11 +375,12 @@ bool ReadFileBytes(const std::string& path, std::string& bytes,
     error = "Cannot open " + absolute_path + " for reading";
     return false;
   }
-  // Read in one piece into a text of the file's size; a file that changes
-  // size meanwhile is read to its end all the same.
-  bytes.clear();
+  // Read straight into a text of the file's size; a file that grows
+  // meanwhile is read to its end all the same.
   const std::uintmax_t size = std::filesystem::file_size(absolute, failed);
-  if (!failed) bytes.reserve(static_cast<std::size_t>(size));
+  bytes.resize(failed ? 0 : static_cast<std::size_t>(size));
+  file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(file.gcount()));
   std::array<char, 64 * 1024> piece;
   while (file.read(piece.data(), piece.size()) || file.gcount() > 0) {
     bytes.append(piece.data(), static_cast<std::size_t>(file.gcount()));
@@ -400,34 +404,104 @@ std::string LoadFailure(const ReadFailure& failure,
   return why;
 }
 
-// Serialised text in blocks of fixed size: a block is never grown past its
-// reserve, so nothing written is ever moved. A place is a count of bytes
-// from the start.
+// Serialised text in blocks: each block is made at its full size and
+// filled, so nothing written is ever moved, and writing is copying into
+// memory at hand. A place is a count of bytes from the start.
 class TextBlocks : public pugi::xml_writer {
  public:
-  explicit TextBlocks(std::vector<std::string>& blocks) : blocks_(blocks) {
-    NewBlock();
-  }
+  explicit TextBlocks(std::vector<std::string>& blocks) : blocks_(blocks) {}
+  TextBlocks(const TextBlocks&) = delete;
+  TextBlocks& operator=(const TextBlocks&) = delete;
+  // Cuts the last block to what it holds.
+  ~TextBlocks() { EndBlock(); }
+
   void write(const void* data, std::size_t size) override {
-    last().append(static_cast<const char*>(data), size);
+    Append(std::string_view(static_cast<const char*>(data), size));
   }
-  std::string& last() { return blocks_.back(); }
-  std::size_t place() const { return before_ + blocks_.back().size(); }
-  // Starts a new block once the last is full; only between nodes.
-  void Check() {
-    if (blocks_.back().size() >= kSize) {
-      before_ += blocks_.back().size();
-      NewBlock();
-    }
+  // Room for `size` more bytes at Next().
+  void Reserve(std::size_t size) {
+    if (static_cast<std::size_t>(end_ - at_) < size) NewBlock(size);
+  }
+  char*& Next() { return at_; }
+  void Append(std::string_view text) {
+    Reserve(text.size());
+    std::memcpy(at_, text.data(), text.size());
+    at_ += text.size();
+  }
+  void Put(char c) {
+    Reserve(1);
+    *at_++ = c;
+  }
+  std::size_t place() const {
+    return before_ + static_cast<std::size_t>(at_ - start_);
   }
 
  private:
   static constexpr std::size_t kSize = 1 << 20;
-  void NewBlock() { blocks_.emplace_back().reserve(kSize + kSize / 16); }
+
+  void EndBlock() {
+    if (start_ == nullptr) return;
+    blocks_.back().resize(static_cast<std::size_t>(at_ - start_));
+    before_ += blocks_.back().size();
+  }
+  void NewBlock(std::size_t size) {
+    EndBlock();
+    std::string& block = blocks_.emplace_back();
+    block.resize(size > kSize ? size : kSize);
+    start_ = at_ = block.data();
+    end_ = start_ + block.size();
+  }
 
   std::vector<std::string>& blocks_;
+  char* start_ = nullptr;
+  char* at_ = nullptr;
+  char* end_ = nullptr;
   std::size_t before_ = 0;
 };
+
+// Writes text content into `out` escaped as the serialisation escapes text
+// nodes; `out` has room for 5 bytes per byte of text. Returns false when the
+// text holds bytes beyond ASCII.
+bool PutEscapedText(std::string_view text, char*& out) {
+  static constexpr std::array<bool, 256> kEscaped = [] {
+    std::array<bool, 256> escaped{};
+    for (unsigned c = 0; c < 256; ++c) {
+      escaped[c] = NeedsEscape(static_cast<unsigned char>(c));
+    }
+    return escaped;
+  }();
+  unsigned char high = 0;
+  char* at = out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    high |= byte;
+    if (!kEscaped[byte]) {
+      *at++ = c;
+      continue;
+    }
+    std::string_view reference;
+    char number[5] = {'&', '#', static_cast<char>('0' + byte / 10),
+                      static_cast<char>('0' + byte % 10), ';'};
+    switch (byte) {
+      case '&':
+        reference = "&amp;";
+        break;
+      case '<':
+        reference = "&lt;";
+        break;
+      case '>':
+        reference = "&gt;";
+        break;
+      default:
+        reference = std::string_view(number, sizeof number);
+        break;
+    }
+    std::memcpy(at, reference.data(), reference.size());
+    at += reference.size();
+  }
+  out = at;
+  return high < 0x80;
+}
 
 // The XML declaration as read.
 struct DeclarationFields {
@@ -470,13 +544,12 @@ class Recorder : public ReadEvents {
     CloseStartTag();
     const std::string_view name_text(name);
     Note(name_text);
-    open_.push_back(names_.size());
-    names_.append(name_text);
-    names_.push_back('\0');
     if (attributes[0] == nullptr) {
-      std::string& text = out_.last();
-      text.push_back('<');
-      text.append(name_text);
+      out_.Reserve(name_text.size() + 1);
+      char*& at = out_.Next();
+      *at++ = '<';
+      std::memcpy(at, name_text.data(), name_text.size());
+      at += name_text.size();
     } else {
       // The start tag as pugixml prints it for an element with content,
       // less its ">".
@@ -487,34 +560,40 @@ class Recorder : public ReadEvents {
         element.append_attribute(attributes[0]).set_value(attributes[1]);
       }
       element.append_child(pugi::node_pcdata);
-      Print(element, out_);
+      start_tag_.text.clear();
+      Print(element, start_tag_);
       scratch_.remove_child(element);
       // "></name>": the end tag of the element printed with content.
-      out_.last().resize(out_.last().size() - (name_text.size() + 4));
+      out_.Append(
+          std::string_view(start_tag_.text)
+              .substr(0, start_tag_.text.size() - (name_text.size() + 4)));
     }
     start_tag_open_ = true;
-    out_.Check();
     handler_.StartElement(name_text);
   }
-  void EndElement() override {
-    const std::size_t name = open_.back();
-    open_.pop_back();
-    std::string& text = out_.last();
+  void EndElement(const char* name) override {
     handler_.EndElement(out_.place());
     if (start_tag_open_) {
-      text.append("/>");
+      out_.Reserve(2);
+      char*& at = out_.Next();
+      *at++ = '/';
+      *at++ = '>';
       start_tag_open_ = false;
-    } else {
-      text.append("</").append(names_.c_str() + name).push_back('>');
+      return;
     }
-    names_.resize(name);
-    out_.Check();
+    const std::size_t size = std::strlen(name);
+    out_.Reserve(size + 3);
+    char*& at = out_.Next();
+    *at++ = '<';
+    *at++ = '/';
+    std::memcpy(at, name, size);
+    at += size;
+    *at++ = '>';
   }
   void Text(std::string_view text) override {
-    Note(text);
     CloseStartTag();
-    AppendEscapedText(text, out_.last());
-    out_.Check();
+    out_.Reserve(5 * text.size());
+    ascii_ = PutEscapedText(text, out_.Next()) && ascii_;
     handler_.Leaf(NodeKind::kText, text);
   }
   void CData(std::string_view text) override {
@@ -549,22 +628,20 @@ class Recorder : public ReadEvents {
 
   void CloseStartTag() {
     if (!start_tag_open_) return;
-    out_.last().push_back('>');
+    out_.Put('>');
     start_tag_open_ = false;
   }
 
   void PrintScratch(pugi::xml_node node) {
     Print(node, out_);
     scratch_.remove_child(node);
-    out_.Check();
   }
 
   ContentHandler& handler_;
   TextBlocks out_;
   std::optional<DeclarationFields>& declaration_;
   pugi::xml_document scratch_;
-  std::vector<std::size_t> open_;  // where each open element's name starts
-  std::string names_;  // the open elements' names, each ending in NUL
+  StringWriter start_tag_;
   bool start_tag_open_ = false;
   bool ascii_ = true;
 };
@@ -1014,15 +1091,19 @@ bool StreamedDocument::Read(const std::string& path, ContentHandler& handler) {
   std::string bytes;
   std::string absolute;
   if (!ReadFileBytes(path, bytes, absolute, load_error_)) return false;
-  Recorder recorder(handler, blocks_, declaration_->fields);
   ReadFailure failure;
-  if (!ReadXml(bytes, *decoder_, recorder, failure)) {
+  bool read = false;
+  {
+    Recorder recorder(handler, blocks_, declaration_->fields);
+    read = ReadXml(bytes, *decoder_, recorder, failure);
+    ascii_ = recorder.ascii();
+  }
+  if (!read) {
     blocks_ = std::vector<std::string>();
     declaration_->fields.reset();
     load_error_ = LoadFailure(failure, absolute);
     return false;
   }
-  ascii_ = recorder.ascii();
   return true;
 }
 
@@ -1071,8 +1152,17 @@ void StreamedDocument::Save(std::string_view encoding_name, TextSink& out,
     Print(declaration, writer);
   }
 
-  // The blocks, with the added elements at their places.
-  std::string element;
+  // The blocks, with the added elements at their places, passed on in
+  // pieces of some 64 KiB.
+  constexpr std::size_t kPiece = 64 * 1024;
+  std::string piece;
+  piece.reserve(2 * kPiece);
+  const auto pass_on = [&](bool full) {
+    if (piece.size() >= (full ? kPiece : 1)) {
+      escaped.Write(piece);
+      piece.clear();
+    }
+  };
   auto addition = additions.begin();
   std::size_t place = 0;
   for (const std::string& block : blocks_) {
@@ -1083,15 +1173,21 @@ void StreamedDocument::Save(std::string_view encoding_name, TextSink& out,
         throw Error(errnum::kXmlFailure, "Elements added out of order");
       }
       const std::size_t at = addition->place - place;
-      escaped.Write(std::string_view(block).substr(done, at - done));
+      piece.append(block, done, at - done);
       done = at;
-      element.clear();
-      AppendTextElementText(name.text(), *addition->text, element);
-      escaped.Write(element);
+      AppendTextElementText(name.text(), *addition->text, piece);
+      pass_on(true);
     }
-    escaped.Write(std::string_view(block).substr(done));
+    if (block.size() - done >= kPiece) {
+      pass_on(false);
+      escaped.Write(std::string_view(block).substr(done));
+    } else {
+      piece.append(block, done);
+      pass_on(true);
+    }
     place = end;
   }
+  pass_on(false);
   if (addition != additions.end()) {
     throw Error(errnum::kXmlFailure,
                 "An element added past the document's end");

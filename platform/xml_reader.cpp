@@ -176,10 +176,10 @@ class EventRelay {
     self.events_.StartElement(name, attributes);
   }
 
-  static void XMLCALL OnEnd(void* data, const XML_Char*) {
+  static void XMLCALL OnEnd(void* data, const XML_Char* name) {
     EventRelay& self = Of(data);
     self.FlushText();
-    self.events_.EndElement();
+    self.events_.EndElement(name);
   }
 
   static void XMLCALL OnText(void* data, const XML_Char* text, int length) {

@@ -33,7 +33,7 @@ class ReadEvents {
   virtual void Doctype(std::string_view text) = 0;
   // `attributes` holds name and value pairs and ends with a null name.
   virtual void StartElement(const char* name, const char** attributes) = 0;
-  virtual void EndElement() = 0;
+  virtual void EndElement(const char* name) = 0;
   // Text that is not only white space, whole between two pieces of markup.
   virtual void Text(std::string_view text) = 0;
   virtual void CData(std::string_view text) = 0;

@@ -57,7 +57,6 @@ struct ValueInName {
 
 // An item: a child node of a category element.
 struct Item {
-  bool is_element = false;
   std::size_t place = 0;     // where its added value goes
   std::size_t children = 0;  // its child nodes
   // The point name, the text content of its second child node: the text
@@ -102,10 +101,11 @@ class TagListScan : public xml::ContentHandler {
       open.item_category = item_category;
       open.item = categories_[item_category].items.size() - 1;
     }
-    for (int c = 0; c < kCategoryCount; ++c) {
+    for (int c = 0; c < kCategoryCount && found_ < kCategoryCount; ++c) {
       CategoryList& category = categories_[c];
       if (category.found || name != kCategories[c].name) continue;
       category.found = true;
+      ++found_;
       open.category = c;
       if (item_category >= 0) {
         category.item_of = item_category;
@@ -128,18 +128,18 @@ class TagListScan : public xml::ContentHandler {
       categories_[open.item_category].items[open.item].place = place;
       // The value added to this item, for the point names being read whose
       // category comes later.
-      for (Collection& collection : collections_) {
+      for (std::size_t a = 0; a < active_; ++a) {
+        Collection& collection = collections_[a];
         if (collection.category > open.item_category) {
           collection.values.push_back(ValueInName{
               collection.text.size(), open.item_category, open.item});
         }
       }
     }
-    if (!collections_.empty() && collections_.back().depth == open_.size()) {
-      Collection& collection = collections_.back();
+    if (active_ > 0 && collections_[active_ - 1].depth == open_.size()) {
+      const Collection& collection = collections_[--active_];
       StoreName(collection.category, collection.item, collection.text,
                 collection.values);
-      collections_.pop_back();
     }
     open_.pop_back();
   }
@@ -152,7 +152,9 @@ class TagListScan : public xml::ContentHandler {
       StoreName(name_category_, name_item_, text, {});
     }
     if (kind == xml::NodeKind::kText || kind == xml::NodeKind::kCData) {
-      for (Collection& collection : collections_) collection.text.append(text);
+      for (std::size_t a = 0; a < active_; ++a) {
+        collections_[a].text.append(text);
+      }
     }
   }
 
@@ -164,9 +166,9 @@ class TagListScan : public xml::ContentHandler {
   };
   // A point name being read: the text beneath the element at `depth`.
   struct Collection {
-    std::size_t depth;
-    int category;
-    std::size_t item;
+    std::size_t depth = 0;
+    int category = 0;
+    std::size_t item = 0;
     std::string text;
     std::vector<ValueInName> values;
   };
@@ -185,9 +187,7 @@ class TagListScan : public xml::ContentHandler {
       }
     }
     if (parent.category < 0) return -1;
-    Item item;
-    item.is_element = is_element;
-    categories_[parent.category].items.push_back(item);
+    categories_[parent.category].items.emplace_back();
     return is_element ? parent.category : -1;
   }
 
@@ -207,7 +207,9 @@ class TagListScan : public xml::ContentHandler {
 
   std::array<CategoryList, kCategoryCount>& categories_;
   std::vector<Open> open_;
-  std::vector<Collection> collections_;
+  std::vector<Collection> collections_;  // the first `active_` are read
+  std::size_t active_ = 0;
+  int found_ = 0;  // categories whose element was found
   // The next child node is the second of item `name_item_` of category
   // `name_category_`.
   bool pending_name_ = false;
