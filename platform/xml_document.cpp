@@ -350,10 +350,10 @@ class TreeBuilder : public ReadEvents {
   pugi::xml_node current_;
 };
 
-// Reads the whole file at `path` into `bytes`. Returns false with `error`
-// saying why when it cannot; `absolute` is the path made absolute.
-bool ReadFileBytes(const std::string& path, std::string& bytes,
-                   std::string& absolute_path, std::string& error) {
+// Opens the file at `path` for reading. Returns false with `error` saying
+// why when it cannot; `absolute_path` is the path made absolute.
+bool OpenFile(const std::string& path, std::ifstream& file,
+              std::string& absolute_path, std::string& error) {
   const std::filesystem::path given(path);
   std::error_code failed;
   std::filesystem::path absolute = std::filesystem::absolute(given, failed);
@@ -370,28 +370,32 @@ bool ReadFileBytes(const std::string& path, std::string& bytes,
     error = "A folder, not a file: " + absolute_path;
     return false;
   }
-  std::ifstream file(absolute, std::ios::binary);
+  file.open(absolute, std::ios::binary);
   if (!file) {
     error = "Cannot open " + absolute_path + " for reading";
     return false;
   }
-  // Read straight into a text of the file's size; a file that grows
-  // meanwhile is read to its end all the same.
-  const std::uintmax_t size = std::filesystem::file_size(absolute, failed);
-  bytes.resize(failed ? 0 : static_cast<std::size_t>(size));
-  file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<std::size_t>(file.gcount()));
-  std::array<char, 64 * 1024> piece;
-  while (file.read(piece.data(), piece.size()) || file.gcount() > 0) {
-    bytes.append(piece.data(), static_cast<std::size_t>(file.gcount()));
-  }
-  if (file.bad()) {
-    bytes.clear();
-    error = "Cannot read " + absolute_path;
-    return false;
-  }
   return true;
 }
+
+// A file read piece by piece.
+class FileSource : public ByteSource {
+ public:
+  explicit FileSource(std::ifstream& file) : file_(file) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    if (file_.bad()) return 0;
+    file_.read(buffer, static_cast<std::streamsize>(size));
+    return static_cast<std::size_t>(file_.gcount());
+  }
+  void Rewind() override {
+    if (file_.bad()) return;
+    file_.clear();
+    file_.seekg(0);
+  }
+
+ private:
+  std::ifstream& file_;
+};
 
 // The load error of a read that failed.
 std::string LoadFailure(const ReadFailure& failure,
@@ -437,7 +441,7 @@ class TextBlocks : public pugi::xml_writer {
   }
 
  private:
-  static constexpr std::size_t kSize = 1 << 20;
+  static constexpr std::size_t kSize = 256 * 1024;
 
   void EndBlock() {
     if (start_ == nullptr) return;
@@ -960,12 +964,19 @@ Document::~Document() = default;
 bool Document::Load(const std::string& path) {
   tree_->reset();
   load_error_.clear();
-  std::string bytes;
+  std::ifstream file;
   std::string absolute;
-  if (!ReadFileBytes(path, bytes, absolute, load_error_)) return false;
+  if (!OpenFile(path, file, absolute, load_error_)) return false;
+  FileSource source(file);
   TreeBuilder builder(*tree_);
   ReadFailure failure;
-  if (!ReadXml(bytes, *decoder_, builder, failure)) {
+  const bool read = ReadXmlFrom(source, *decoder_, builder, failure);
+  if (file.bad()) {
+    tree_->reset();
+    load_error_ = "Cannot read " + absolute;
+    return false;
+  }
+  if (!read) {
     tree_->reset();
     load_error_ = LoadFailure(failure, absolute);
     return false;
@@ -1088,20 +1099,24 @@ bool StreamedDocument::Read(const std::string& path, ContentHandler& handler) {
   blocks_.clear();
   declaration_->fields.reset();
   load_error_.clear();
-  std::string bytes;
+  std::ifstream file;
   std::string absolute;
-  if (!ReadFileBytes(path, bytes, absolute, load_error_)) return false;
+  if (!OpenFile(path, file, absolute, load_error_)) return false;
+  // The file goes to the parser piece by piece: only the serialised text is
+  // held.
+  FileSource source(file);
   ReadFailure failure;
   bool read = false;
   {
     Recorder recorder(handler, blocks_, declaration_->fields);
-    read = ReadXml(bytes, *decoder_, recorder, failure);
+    read = ReadXmlFrom(source, *decoder_, recorder, failure);
     ascii_ = recorder.ascii();
   }
-  if (!read) {
+  if (!read || file.bad()) {
     blocks_ = std::vector<std::string>();
     declaration_->fields.reset();
-    load_error_ = LoadFailure(failure, absolute);
+    load_error_ =
+        file.bad() ? "Cannot read " + absolute : LoadFailure(failure, absolute);
     return false;
   }
   return true;

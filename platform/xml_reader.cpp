@@ -3,6 +3,7 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -258,33 +259,77 @@ int XMLCALL NoteUnknownEncoding(void* data, const XML_Char* name,
 
 enum class Outcome { kDone, kFailed, kUnknownEncoding, kLatin1 };
 
-// One pass of expat over `bytes`. With `utf8` set the bytes are UTF-8
-// whatever the declaration names (they were converted from it).
-Outcome Parse(std::string_view bytes, bool utf8, ReadEvents& events,
+// Bytes at hand as a source.
+class TextSource : public ByteSource {
+ public:
+  explicit TextSource(std::string_view text) : text_(text) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t count = std::min(size, text_.size() - at_);
+    std::memcpy(buffer, text_.data() + at_, count);
+    at_ += count;
+    return count;
+  }
+  void Rewind() override { at_ = 0; }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+// All bytes of `source` from its first.
+std::string ReadAll(ByteSource& source) {
+  source.Rewind();
+  std::string bytes;
+  constexpr std::size_t kPiece = 64 * 1024;
+  for (;;) {
+    const std::size_t before = bytes.size();
+    bytes.resize(before + kPiece);
+    const std::size_t count = source.Read(bytes.data() + before, kPiece);
+    bytes.resize(before + count);
+    if (count < kPiece) return bytes;
+  }
+}
+
+// One pass of expat over the source's bytes, fed in pieces into expat's own
+// buffer (which it would otherwise fill with a copy of the whole text). With
+// `utf8` set the bytes are UTF-8 whatever the declaration names (they were
+// converted from it).
+Outcome Parse(ByteSource& source, bool utf8, ReadEvents& events,
               ReadFailure& failure, std::string& unknown_encoding) {
   const Parser parser(XML_ParserCreate(utf8 ? "UTF-8" : nullptr));
   if (!parser) {
     failure.reason = "out of memory";
     return Outcome::kFailed;
   }
+  constexpr std::size_t kPiece = 64 * 1024;
+  void* buffer = XML_GetBuffer(parser.get(), static_cast<int>(kPiece));
+  if (buffer == nullptr) {
+    failure.reason = "out of memory";
+    return Outcome::kFailed;
+  }
+  std::size_t count = source.Read(static_cast<char*>(buffer), kPiece);
   // (A byte-order mark, which expat follows over the declaration, rules a
   // Latin-1 reading out.)
-  EventRelay relay(parser.get(), events,
-                   !utf8 && bytes.substr(0, 5) == "<?xml");
+  EventRelay relay(
+      parser.get(), events,
+      !utf8 && std::string_view(static_cast<const char*>(buffer), count)
+                       .substr(0, 5) == "<?xml");
   if (!utf8) {
     XML_SetUnknownEncodingHandler(parser.get(), &NoteUnknownEncoding,
                                   &unknown_encoding);
   }
-  // One call with the whole text: XML_Parse takes an int length, so a
-  // larger file goes in pieces.
-  constexpr std::size_t kPiece = 1 << 30;
   XML_Status status = XML_STATUS_OK;
-  do {
-    const std::size_t size = std::min(bytes.size(), kPiece);
-    status = XML_Parse(parser.get(), bytes.data(), static_cast<int>(size),
-                       size == bytes.size());
-    bytes.remove_prefix(size);
-  } while (status == XML_STATUS_OK && !bytes.empty());
+  for (;;) {
+    const bool last = count < kPiece;
+    status = XML_ParseBuffer(parser.get(), static_cast<int>(count), last);
+    if (status != XML_STATUS_OK || last) break;
+    buffer = XML_GetBuffer(parser.get(), static_cast<int>(kPiece));
+    if (buffer == nullptr) {
+      failure.reason = "out of memory";
+      return Outcome::kFailed;
+    }
+    count = source.Read(static_cast<char*>(buffer), kPiece);
+  }
   if (status == XML_STATUS_OK) {
     relay.FlushDeclaration();  // a document of nothing else fails anyway
     return Outcome::kDone;
@@ -339,26 +384,28 @@ std::string Latin1ToUtf8(std::string_view bytes) {
 // Reads converted UTF-8 text.
 bool ParseConverted(std::string_view text, ReadEvents& events,
                     ReadFailure& failure) {
+  TextSource source(text);
   std::string ignored;
-  return Parse(text, true, events, failure, ignored) == Outcome::kDone;
+  return Parse(source, true, events, failure, ignored) == Outcome::kDone;
 }
 
 }  // namespace
 
-bool ReadXml(std::string_view bytes, const TextDecoder& decoder,
-             ReadEvents& events, ReadFailure& failure) {
+bool ReadXmlFrom(ByteSource& source, const TextDecoder& decoder,
+                 ReadEvents& events, ReadFailure& failure) {
   std::string encoding;
-  const Outcome outcome = Parse(bytes, false, events, failure, encoding);
+  const Outcome outcome = Parse(source, false, events, failure, encoding);
   if (outcome == Outcome::kLatin1) {
     // expat's own ISO-8859-1 reading takes a few characters for name
     // characters (U+00AA, U+00B5, U+00BA) that XML's Name rule leaves out,
     // so a report written from such a name would not read back. The text is
     // read as UTF-8 instead, under the same rules as every other document.
     // The parser stopped at the declaration, before any other event.
-    return ParseConverted(Latin1ToUtf8(bytes), events, failure);
+    return ParseConverted(Latin1ToUtf8(ReadAll(source)), events, failure);
   }
   if (outcome != Outcome::kUnknownEncoding) return outcome == Outcome::kDone;
 
+  const std::string bytes = ReadAll(source);
   DecodedText decoded = decoder.ToUtf8(encoding, bytes);
   switch (decoded.status) {
     case DecodedText::Status::kUnknownEncoding:
@@ -372,6 +419,12 @@ bool ReadXml(std::string_view bytes, const TextDecoder& decoder,
       break;
   }
   return ParseConverted(decoded.text, events, failure);
+}
+
+bool ReadXml(std::string_view bytes, const TextDecoder& decoder,
+             ReadEvents& events, ReadFailure& failure) {
+  TextSource source(bytes);
+  return ReadXmlFrom(source, decoder, events, failure);
 }
 
 }  // namespace tavrolin::xml

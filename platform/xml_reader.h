@@ -2,6 +2,7 @@
 // and hands its content on as events. Used by the document layer only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -40,6 +41,23 @@ class ReadEvents {
   virtual void Comment(const char* text) = 0;
   virtual void ProcessingInstruction(const char* target, const char* text) = 0;
 };
+
+// Where the bytes of a document come from, piece by piece.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Copies the next bytes into `buffer`, `size` of them unless the bytes
+  // end first; returns how many. 0 at the end, and when reading fails.
+  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+  // Goes back to the first byte.
+  virtual void Rewind() = 0;
+};
+
+// Reads the document from `source` as ReadXml reads its bytes, piece by
+// piece, so that the bytes are never held whole (but for encodings that are
+// converted first).
+bool ReadXmlFrom(ByteSource& source, const TextDecoder& decoder,
+                 ReadEvents& events, ReadFailure& failure);
 
 // Reads the file's bytes and passes their content to `events`. Returns false,
 // with `failure` set, when the bytes are not a well-formed XML document;

@@ -117,8 +117,15 @@ class TagListScan : public xml::ContentHandler {
     // The second child of an item: its text content is the point name.
     if (pending_name_) {
       pending_name_ = false;
-      collections_.push_back(Collection{
-          open_.size(), name_category_, name_item_, std::string(), {}});
+      // Collections are kept for reuse, so that reading a name allocates
+      // nothing once the first few have been read.
+      if (active_ == collections_.size()) collections_.emplace_back();
+      Collection& collection = collections_[active_++];
+      collection.depth = open_.size();
+      collection.category = name_category_;
+      collection.item = name_item_;
+      collection.text.clear();
+      collection.values.clear();
     }
   }
 

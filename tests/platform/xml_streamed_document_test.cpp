@@ -67,6 +67,9 @@ const char* const kDocuments[] = {
     "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xe9<n>\xb5</n></r>",
     "\xef\xbb\xbf<r><a><b><c>deep</c></b></a></r>",
     "<r><a>1</a><a/><a><!--only--></a><a><?p?></a></r>",
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<r>\r\n  <!-- list -->\r\n"
+    "  <g>\r\n    <p id=\"1\">\r\n      <d>Feed flow</d>\r\n    </p>\r\n"
+    "  </g>\r\n</r>\r\n",
 };
 
 class XmlStreamedDocumentTest : public ::testing::TestWithParam<const char*> {
