@@ -411,12 +411,13 @@ std::string LoadFailure(const ReadFailure& failure,
 // Serialised text in blocks: each block is made at its full size and
 // filled, so nothing written is ever moved, and writing is copying into
 // memory at hand. A place is a count of bytes from the start.
+template <typename Block>
 class TextBlocks : public pugi::xml_writer {
  public:
-  explicit TextBlocks(std::vector<std::string>& blocks) : blocks_(blocks) {}
+  explicit TextBlocks(std::vector<Block>& blocks) : blocks_(blocks) {}
   TextBlocks(const TextBlocks&) = delete;
   TextBlocks& operator=(const TextBlocks&) = delete;
-  // Cuts the last block to what it holds.
+  // Notes what the last block holds.
   ~TextBlocks() { EndBlock(); }
 
   void write(const void* data, std::size_t size) override {
@@ -441,26 +442,33 @@ class TextBlocks : public pugi::xml_writer {
   }
 
  private:
-  static constexpr std::size_t kSize = 256 * 1024;
+  // Blocks start small, for small documents, and double up to the largest.
+  static constexpr std::size_t kFirstSize = 16 * 1024;
+  static constexpr std::size_t kLargestSize = 256 * 1024;
 
   void EndBlock() {
     if (start_ == nullptr) return;
-    blocks_.back().resize(static_cast<std::size_t>(at_ - start_));
-    before_ += blocks_.back().size();
+    blocks_.back().size = static_cast<std::size_t>(at_ - start_);
+    before_ += blocks_.back().size;
   }
   void NewBlock(std::size_t size) {
     EndBlock();
-    std::string& block = blocks_.emplace_back();
-    block.resize(size > kSize ? size : kSize);
-    start_ = at_ = block.data();
-    end_ = start_ + block.size();
+    next_size_ =
+        start_ == nullptr ? kFirstSize : std::min(2 * next_size_, kLargestSize);
+    const std::size_t block_size = std::max(size, next_size_);
+    Block& block = blocks_.emplace_back();
+    // Not zeroed: every byte is written before it is read.
+    block.data = std::make_unique_for_overwrite<char[]>(block_size);
+    start_ = at_ = block.data.get();
+    end_ = start_ + block_size;
   }
 
-  std::vector<std::string>& blocks_;
+  std::vector<Block>& blocks_;
   char* start_ = nullptr;
   char* at_ = nullptr;
   char* end_ = nullptr;
   std::size_t before_ = 0;
+  std::size_t next_size_ = 0;
 };
 
 // Writes text content into `out` escaped as the serialisation escapes text
@@ -520,9 +528,10 @@ struct DeclarationFields {
 // is ASCII. Elements without attributes and texts, the bulk of a document,
 // are written here; everything else is printed by pugixml, from a scratch
 // node.
+template <typename Block>
 class Recorder : public ReadEvents {
  public:
-  Recorder(ContentHandler& handler, std::vector<std::string>& blocks,
+  Recorder(ContentHandler& handler, std::vector<Block>& blocks,
            std::optional<DeclarationFields>& declaration)
       : handler_(handler), out_(blocks), declaration_(declaration) {}
   bool ascii() const { return ascii_; }
@@ -642,7 +651,7 @@ class Recorder : public ReadEvents {
   }
 
   ContentHandler& handler_;
-  TextBlocks out_;
+  TextBlocks<Block> out_;
   std::optional<DeclarationFields>& declaration_;
   pugi::xml_document scratch_;
   StringWriter start_tag_;
@@ -1108,12 +1117,12 @@ bool StreamedDocument::Read(const std::string& path, ContentHandler& handler) {
   ReadFailure failure;
   bool read = false;
   {
-    Recorder recorder(handler, blocks_, declaration_->fields);
+    Recorder<Block> recorder(handler, blocks_, declaration_->fields);
     read = ReadXmlFrom(source, *decoder_, recorder, failure);
     ascii_ = recorder.ascii();
   }
   if (!read || file.bad()) {
-    blocks_ = std::vector<std::string>();
+    blocks_ = std::vector<Block>();
     declaration_->fields.reset();
     load_error_ =
         file.bad() ? "Cannot read " + absolute : LoadFailure(failure, absolute);
@@ -1180,7 +1189,8 @@ void StreamedDocument::Save(std::string_view encoding_name, TextSink& out,
   };
   auto addition = additions.begin();
   std::size_t place = 0;
-  for (const std::string& block : blocks_) {
+  for (const Block& stored : blocks_) {
+    const std::string_view block(stored.data.get(), stored.size);
     const std::size_t end = place + block.size();
     std::size_t done = 0;
     for (; addition != additions.end() && addition->place <= end; ++addition) {
@@ -1188,7 +1198,7 @@ void StreamedDocument::Save(std::string_view encoding_name, TextSink& out,
         throw Error(errnum::kXmlFailure, "Elements added out of order");
       }
       const std::size_t at = addition->place - place;
-      piece.append(block, done, at - done);
+      piece.append(block.substr(done, at - done));
       done = at;
       AppendTextElementText(name.text(), *addition->text, piece);
       pass_on(true);

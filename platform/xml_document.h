@@ -261,9 +261,14 @@ class StreamedDocument {
 
  private:
   struct Declaration;
+  // A piece of the serialised document: `size` bytes at `data`.
+  struct Block {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+  };
   // The serialised document after its declaration, in blocks that never
   // grow, so that nothing is copied as it grows.
-  std::vector<std::string> blocks_;
+  std::vector<Block> blocks_;
   std::unique_ptr<Declaration> declaration_;
   bool ascii_ = true;
   std::string load_error_;
