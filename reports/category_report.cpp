@@ -81,14 +81,12 @@ struct CategoryList {
   std::vector<std::string> values;
 };
 
-// Collects what the report needs from the tag list in one pass: the first
-// element of each category's name, its items, their child counts and point
-// names. Every value element the builder adds goes after everything read
-// here, so the tag list as read is the tag list as each category sees it,
-// but for the added values of earlier categories: an added value inside a
+// Collects what the report needs from the tag list in one pass, before any
+// value is added: the first element of each category's name, its items,
+// their child counts and point names. A category is filled after the values
+// of the earlier ones were added, and sees them: a value added inside a
 // point name's text is noted where it stands, and a category element that is
-// an item of an earlier category has that category's added value as one
-// more item.
+// an item of an earlier category has the value added to it as one more item.
 class TagListScan : public xml::ContentHandler {
  public:
   explicit TagListScan(std::array<CategoryList, kCategoryCount>& categories)
