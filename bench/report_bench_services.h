@@ -86,7 +86,9 @@ inline void SetRecordCounters(benchmark::State& state, int64_t records,
 // Peak memory: the benchmark executable runs itself again with
 // kPeakMemoryChild, the kind of build and the size; that process makes two
 // builds and prints the peak resident set of the second build, its resident
-// set before and after the second build, and the report's size, all in KiB.
+// set before and after the second build, the report's size and the peak
+// resident set of the whole process (the tag list's making included), all in
+// KiB.
 // A process of its own, so that nothing of earlier benchmarks is counted.
 inline constexpr std::string_view kPeakMemoryChild = "--peak-memory-child";
 
@@ -139,21 +141,20 @@ inline int RunPeakMemoryChild(
   const bool reset = ResetPeakResident();
   build();
   const long after = ResidentKiB();
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
   long peak = reset ? PeakResidentKiB() : 0;
-  if (peak == 0) {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    peak = usage.ru_maxrss;
-  }
-  std::printf("%ld %ld %ld %ld\n", peak, ready, after,
-              static_cast<long>(std::filesystem::file_size(output) / 1024));
+  if (peak == 0) peak = usage.ru_maxrss;
+  std::printf("%ld %ld %ld %ld %ld\n", peak, ready, after,
+              static_cast<long>(std::filesystem::file_size(output) / 1024),
+              usage.ru_maxrss);
   return 0;
 }
 
 // The parent's side: runs the child for `kind` and `size` and sets the
 // counters peak_MiB, report_MiB, budget_use (peak over 3 x report + 10 MiB:
-// at most 1 meets the goal) and kept_MiB (resident after the second build
-// less before it).
+// at most 1 meets the goal), kept_MiB (resident after the second build
+// less before it) and process_peak_MiB.
 inline void MeasurePeakMemory(benchmark::State& state, const char* kind,
                               int64_t size) {
   char self[4096] = {};
@@ -165,11 +166,12 @@ inline void MeasurePeakMemory(benchmark::State& state, const char* kind,
   const std::string command = std::string(self) + " " +
                               std::string(kPeakMemoryChild) + " " + kind + " " +
                               std::to_string(size);
-  long peak = 0, ready = 0, after = 0, report = 0;
+  long peak = 0, ready = 0, after = 0, report = 0, process_peak = 0;
   for (auto _ : state) {
     FILE* child = ::popen(command.c_str(), "r");
-    if (child == nullptr || std::fscanf(child, "%ld %ld %ld %ld", &peak, &ready,
-                                        &after, &report) != 4) {
+    if (child == nullptr ||
+        std::fscanf(child, "%ld %ld %ld %ld %ld", &peak, &ready, &after,
+                    &report, &process_peak) != 5) {
       if (child != nullptr) ::pclose(child);
       state.SkipWithError("the measuring process failed");
       return;
@@ -181,6 +183,7 @@ inline void MeasurePeakMemory(benchmark::State& state, const char* kind,
   state.counters["report_MiB"] = report / mib;
   state.counters["budget_use"] = peak / (3.0 * report + 10 * mib);
   state.counters["kept_MiB"] = (after - ready) / mib;
+  state.counters["process_peak_MiB"] = process_peak / mib;
 }
 
 }  // namespace tavrolin

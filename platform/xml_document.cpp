@@ -443,8 +443,8 @@ class TextBlocks : public pugi::xml_writer {
 
  private:
   // Blocks start small, for small documents, and double up to the largest.
-  static constexpr std::size_t kFirstSize = 16 * 1024;
-  static constexpr std::size_t kLargestSize = 256 * 1024;
+  static constexpr std::size_t kFirstSize = std::size_t{16} * 1024;
+  static constexpr std::size_t kLargestSize = std::size_t{256} * 1024;
 
   void EndBlock() {
     if (start_ == nullptr) return;
@@ -690,7 +690,7 @@ ElementName::ElementName(std::string_view name) : name_(name) {
 std::string& ElementStream::Room(std::size_t size) {
   // A new block when the last cannot take `size` more bytes without growing:
   // blocks never grow, so nothing written is ever moved.
-  static constexpr std::size_t kBlockSize = 256 * 1024;
+  static constexpr std::size_t kBlockSize = std::size_t{256} * 1024;
   if (blocks_.empty() ||
       blocks_.back().capacity() - blocks_.back().size() < size) {
     blocks_.emplace_back().reserve(size > kBlockSize ? size : kBlockSize);
@@ -1178,7 +1178,7 @@ void StreamedDocument::Save(std::string_view encoding_name, TextSink& out,
 
   // The blocks, with the added elements at their places, passed on in
   // pieces of some 64 KiB.
-  constexpr std::size_t kPiece = 64 * 1024;
+  constexpr std::size_t kPiece = std::size_t{64} * 1024;
   std::string piece;
   piece.reserve(2 * kPiece);
   const auto pass_on = [&](bool full) {

@@ -280,7 +280,7 @@ class TextSource : public ByteSource {
 std::string ReadAll(ByteSource& source) {
   source.Rewind();
   std::string bytes;
-  constexpr std::size_t kPiece = 64 * 1024;
+  constexpr std::size_t kPiece = std::size_t{64} * 1024;
   for (;;) {
     const std::size_t before = bytes.size();
     bytes.resize(before + kPiece);
@@ -301,7 +301,7 @@ Outcome Parse(ByteSource& source, bool utf8, ReadEvents& events,
     failure.reason = "out of memory";
     return Outcome::kFailed;
   }
-  constexpr std::size_t kPiece = 64 * 1024;
+  constexpr std::size_t kPiece = std::size_t{64} * 1024;
   void* buffer = XML_GetBuffer(parser.get(), static_cast<int>(kPiece));
   if (buffer == nullptr) {
     failure.reason = "out of memory";
