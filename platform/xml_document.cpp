@@ -392,9 +392,17 @@ class FileSource : public ByteSource {
     file_.clear();
     file_.seekg(0);
   }
+  std::size_t SizeHint() const override { return size_; }
+  // Notes the file's size, from `path`.
+  void SetSize(const std::filesystem::path& path) {
+    std::error_code failed;
+    const std::uintmax_t size = std::filesystem::file_size(path, failed);
+    size_ = failed ? 0 : static_cast<std::size_t>(size);
+  }
 
  private:
   std::ifstream& file_;
+  std::size_t size_ = 0;
 };
 
 // The load error of a read that failed.
@@ -977,6 +985,7 @@ bool Document::Load(const std::string& path) {
   std::string absolute;
   if (!OpenFile(path, file, absolute, load_error_)) return false;
   FileSource source(file);
+  source.SetSize(absolute);
   TreeBuilder builder(*tree_);
   ReadFailure failure;
   const bool read = ReadXmlFrom(source, *decoder_, builder, failure);
@@ -1114,6 +1123,7 @@ bool StreamedDocument::Read(const std::string& path, ContentHandler& handler) {
   // The file goes to the parser piece by piece: only the serialised text is
   // held.
   FileSource source(file);
+  source.SetSize(absolute);
   ReadFailure failure;
   bool read = false;
   {

@@ -270,6 +270,7 @@ class TextSource : public ByteSource {
     return count;
   }
   void Rewind() override { at_ = 0; }
+  std::size_t SizeHint() const override { return text_.size() - at_; }
 
  private:
   std::string_view text_;
@@ -301,13 +302,21 @@ Outcome Parse(ByteSource& source, bool utf8, ReadEvents& events,
     failure.reason = "out of memory";
     return Outcome::kFailed;
   }
+  // A text up to 1.5 MiB goes to expat in one final piece; a longer one in
+  // pieces of 64 KiB, which keeps expat's buffer small but costs a pass of
+  // expat over each piece but the last to count lines and columns.
   constexpr std::size_t kPiece = std::size_t{64} * 1024;
-  void* buffer = XML_GetBuffer(parser.get(), static_cast<int>(kPiece));
+  constexpr std::size_t kWhole = std::size_t{1536} * 1024;
+  const std::size_t size = source.SizeHint();
+  // One byte more than the size, to find the end when the text grew.
+  const std::size_t first_piece = size > 0 && size < kWhole ? size + 1 : kPiece;
+  void* buffer = XML_GetBuffer(parser.get(), static_cast<int>(first_piece));
   if (buffer == nullptr) {
     failure.reason = "out of memory";
     return Outcome::kFailed;
   }
-  std::size_t count = source.Read(static_cast<char*>(buffer), kPiece);
+  std::size_t count = source.Read(static_cast<char*>(buffer), first_piece);
+  std::size_t piece = first_piece;
   // (A byte-order mark, which expat follows over the declaration, rules a
   // Latin-1 reading out.)
   EventRelay relay(
@@ -320,9 +329,10 @@ Outcome Parse(ByteSource& source, bool utf8, ReadEvents& events,
   }
   XML_Status status = XML_STATUS_OK;
   for (;;) {
-    const bool last = count < kPiece;
+    const bool last = count < piece;
     status = XML_ParseBuffer(parser.get(), static_cast<int>(count), last);
     if (status != XML_STATUS_OK || last) break;
+    piece = kPiece;
     buffer = XML_GetBuffer(parser.get(), static_cast<int>(kPiece));
     if (buffer == nullptr) {
       failure.reason = "out of memory";

@@ -51,6 +51,9 @@ class ByteSource {
   virtual std::size_t Read(char* buffer, std::size_t size) = 0;
   // Goes back to the first byte.
   virtual void Rewind() = 0;
+  // The number of bytes there are to read, as far as known beforehand; 0
+  // when not known.
+  virtual std::size_t SizeHint() const = 0;
 };
 
 // Reads the document from `source` as ReadXml reads its bytes, piece by
