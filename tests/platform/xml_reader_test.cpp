@@ -152,8 +152,8 @@ std::vector<std::string> TextsReadBack(const std::string& serialised) {
   TempDir folder;
   folder.Write("back.xml", serialised);
   Document back;
-  EXPECT_TRUE(back.Load(folder.File("back.xml")))
-      << back.load_error() << "\n" << serialised;
+  EXPECT_TRUE(back.Load(folder.File("back.xml"))) << back.load_error() << "\n"
+                                                  << serialised;
   std::vector<std::string> texts;
   if (const Node root = back.FirstElementByTagName("r")) {
     TextsOfT(root, texts);
