@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <pugixml.hpp>
 
 #include "platform/error.h"
 #include "platform/xml_reader.h"
@@ -254,7 +255,7 @@ bool TreeIsAscii(const pugi::xml_document& tree) {
   return true;
 }
 
-bool NeedsEscape(unsigned char c) {
+constexpr bool NeedsEscape(unsigned char c) {
   return c == '&' || c == '<' || c == '>' ||
          (c < 0x20 && c != '\t' && c != '\n' && c != '\r');
 }
@@ -298,6 +299,393 @@ bool IsPlainAscii(std::string_view text) {
   return true;
 }
 
+// Builds a pugixml tree from the reader's events.
+class TreeBuilder : public ReadEvents {
+ public:
+  explicit TreeBuilder(pugi::xml_document& tree)
+      : tree_(tree), current_(tree) {}
+
+  void Declaration(const char* version, const char* encoding,
+                   int standalone) override {
+    pugi::xml_node declaration = tree_.prepend_child(pugi::node_declaration);
+    if (*version != '\0') {
+      declaration.append_attribute("version").set_value(version);
+    }
+    if (encoding) declaration.append_attribute("encoding").set_value(encoding);
+    if (standalone >= 0) {
+      declaration.append_attribute("standalone")
+          .set_value(standalone ? "yes" : "no");
+    }
+  }
+  void Doctype(std::string_view text) override {
+    tree_.append_child(pugi::node_doctype).set_value(text.data(), text.size());
+  }
+  void StartElement(const char* name, const char** attributes) override {
+    current_ = current_.append_child(name);
+    for (; attributes[0]; attributes += 2) {
+      current_.append_attribute(attributes[0]).set_value(attributes[1]);
+    }
+  }
+  void EndElement(const char* /*name*/) override {
+    current_ = current_.parent();
+  }
+  void Text(std::string_view text) override {
+    current_.append_child(pugi::node_pcdata)
+        .set_value(text.data(), text.size());
+  }
+  void CData(std::string_view text) override {
+    current_.append_child(pugi::node_cdata).set_value(text.data(), text.size());
+  }
+  void Comment(const char* text) override {
+    current_.append_child(pugi::node_comment).set_value(text);
+  }
+  void ProcessingInstruction(const char* target, const char* text) override {
+    pugi::xml_node pi = current_.append_child(pugi::node_pi);
+    pi.set_name(target);
+    pi.set_value(text);
+  }
+
+ private:
+  pugi::xml_document& tree_;
+  pugi::xml_node current_;
+};
+
+// Opens the file at `path` for reading. Returns false with `error` saying
+// why when it cannot; `absolute_path` is the path made absolute.
+bool OpenFile(const std::string& path, std::ifstream& file,
+              std::string& absolute_path, std::string& error) {
+  const std::filesystem::path given(path);
+  std::error_code failed;
+  std::filesystem::path absolute = std::filesystem::absolute(given, failed);
+  if (failed) absolute = given;
+  absolute_path = absolute.string();
+  const auto status = std::filesystem::status(absolute, failed);
+  if (!std::filesystem::exists(status)) {
+    error = absolute.filename().string() + " not found in " +
+            absolute.parent_path().string() +
+            (given.has_parent_path() ? "" : " (the working folder)");
+    return false;
+  }
+  if (std::filesystem::is_directory(status)) {
+    error = "A folder, not a file: " + absolute_path;
+    return false;
+  }
+  file.open(absolute, std::ios::binary);
+  if (!file) {
+    error = "Cannot open " + absolute_path + " for reading";
+    return false;
+  }
+  return true;
+}
+
+// A file read piece by piece.
+class FileSource : public ByteSource {
+ public:
+  explicit FileSource(std::ifstream& file) : file_(file) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    if (file_.bad()) return 0;
+    file_.read(buffer, static_cast<std::streamsize>(size));
+    return static_cast<std::size_t>(file_.gcount());
+  }
+  void Rewind() override {
+    if (file_.bad()) return;
+    file_.clear();
+    file_.seekg(0);
+  }
+  std::size_t SizeHint() const override { return size_; }
+  // Notes the file's size, from `path`.
+  void SetSize(const std::filesystem::path& path) {
+    std::error_code failed;
+    const std::uintmax_t size = std::filesystem::file_size(path, failed);
+    size_ = failed ? 0 : static_cast<std::size_t>(size);
+  }
+
+ private:
+  std::ifstream& file_;
+  std::size_t size_ = 0;
+};
+
+// The load error of a read that failed.
+std::string LoadFailure(const ReadFailure& failure,
+                        const std::string& absolute) {
+  std::string why = failure.reason + " in " + absolute;
+  if (failure.line > 0) {
+    why += " at line " + std::to_string(failure.line) + ", column " +
+           std::to_string(failure.column);
+  }
+  return why;
+}
+
+// Serialised text in blocks: each block is made at its full size and
+// filled, so nothing written is ever moved, and writing is copying into
+// memory at hand. A place is a count of bytes from the start.
+template <typename Block>
+class TextBlocks : public pugi::xml_writer {
+ public:
+  explicit TextBlocks(std::vector<Block>& blocks) : blocks_(blocks) {}
+  TextBlocks(const TextBlocks&) = delete;
+  TextBlocks& operator=(const TextBlocks&) = delete;
+  // Notes what the last block holds.
+  ~TextBlocks() { EndBlock(); }
+
+  void write(const void* data, std::size_t size) override {
+    Append(std::string_view(static_cast<const char*>(data), size));
+  }
+  // Room for `size` more bytes at Next().
+  void Reserve(std::size_t size) {
+    if (static_cast<std::size_t>(end_ - at_) < size) NewBlock(size);
+  }
+  char*& Next() { return at_; }
+  void Append(std::string_view text) {
+    Reserve(text.size());
+    std::memcpy(at_, text.data(), text.size());
+    at_ += text.size();
+  }
+  void Put(char c) {
+    Reserve(1);
+    *at_++ = c;
+  }
+  std::size_t place() const {
+    return before_ + static_cast<std::size_t>(at_ - start_);
+  }
+
+ private:
+  // Blocks start small, for small documents, and double up to the largest.
+  static constexpr std::size_t kFirstSize = std::size_t{16} * 1024;
+  static constexpr std::size_t kLargestSize = std::size_t{256} * 1024;
+
+  void EndBlock() {
+    if (start_ == nullptr) return;
+    blocks_.back().size = static_cast<std::size_t>(at_ - start_);
+    before_ += blocks_.back().size;
+  }
+  void NewBlock(std::size_t size) {
+    EndBlock();
+    next_size_ =
+        start_ == nullptr ? kFirstSize : std::min(2 * next_size_, kLargestSize);
+    const std::size_t block_size = std::max(size, next_size_);
+    Block& block = blocks_.emplace_back();
+    // Not zeroed: every byte is written before it is read.
+    block.data = std::make_unique_for_overwrite<char[]>(block_size);
+    start_ = at_ = block.data.get();
+    end_ = start_ + block_size;
+  }
+
+  std::vector<Block>& blocks_;
+  char* start_ = nullptr;
+  char* at_ = nullptr;
+  char* end_ = nullptr;
+  std::size_t before_ = 0;
+  std::size_t next_size_ = 0;
+};
+
+// Writes text content into `out` escaped as the serialisation escapes text
+// nodes; `out` has room for 5 bytes per byte of text. Returns false when the
+// text holds bytes beyond ASCII.
+bool PutEscapedText(std::string_view text, char*& out) {
+  static constexpr std::array<bool, 256> kEscaped = [] {
+    std::array<bool, 256> escaped{};
+    for (unsigned c = 0; c < 256; ++c) {
+      escaped[c] = NeedsEscape(static_cast<unsigned char>(c));
+    }
+    return escaped;
+  }();
+  unsigned char high = 0;
+  char* at = out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    high |= byte;
+    if (!kEscaped[byte]) {
+      *at++ = c;
+      continue;
+    }
+    std::string_view reference;
+    char number[5] = {'&', '#', static_cast<char>('0' + byte / 10),
+                      static_cast<char>('0' + byte % 10), ';'};
+    switch (byte) {
+      case '&':
+        reference = "&amp;";
+        break;
+      case '<':
+        reference = "&lt;";
+        break;
+      case '>':
+        reference = "&gt;";
+        break;
+      default:
+        reference = std::string_view(number, sizeof number);
+        break;
+    }
+    std::memcpy(at, reference.data(), reference.size());
+    at += reference.size();
+  }
+  out = at;
+  return high < 0x80;
+}
+
+// The XML declaration as read.
+struct DeclarationFields {
+  std::string version;
+  std::optional<std::string> encoding;
+  int standalone = -1;
+};
+
+// Serialises a document from the reader's events, exactly as its tree would
+// be saved but for the declaration, which is kept apart, and passes the
+// content on to a ContentHandler, noting whether every name and text of it
+// is ASCII. Elements without attributes and texts, the bulk of a document,
+// are written here; everything else is printed by pugixml, from a scratch
+// node.
+template <typename Block>
+class Recorder : public ReadEvents {
+ public:
+  Recorder(ContentHandler& handler, std::vector<Block>& blocks,
+           std::optional<DeclarationFields>& declaration)
+      : handler_(handler), out_(blocks), declaration_(declaration) {}
+  bool ascii() const { return ascii_; }
+
+  void Declaration(const char* version, const char* encoding,
+                   int standalone) override {
+    Note(version);
+    declaration_.emplace();
+    declaration_->version = version;
+    if (encoding) {
+      Note(encoding);
+      declaration_->encoding = encoding;
+    }
+    declaration_->standalone = standalone;
+  }
+  void Doctype(std::string_view text) override {
+    Note(text);
+    pugi::xml_node doctype = scratch_.append_child(pugi::node_doctype);
+    doctype.set_value(text.data(), text.size());
+    PrintScratch(doctype);
+  }
+  void StartElement(const char* name, const char** attributes) override {
+    CloseStartTag();
+    const std::string_view name_text(name);
+    Note(name_text);
+    if (attributes[0] == nullptr) {
+      out_.Reserve(name_text.size() + 1);
+      char*& at = out_.Next();
+      *at++ = '<';
+      std::memcpy(at, name_text.data(), name_text.size());
+      at += name_text.size();
+    } else {
+      // The start tag as pugixml prints it for an element with content,
+      // less its ">".
+      pugi::xml_node element = scratch_.append_child(name);
+      for (; attributes[0]; attributes += 2) {
+        Note(attributes[0]);
+        Note(attributes[1]);
+        element.append_attribute(attributes[0]).set_value(attributes[1]);
+      }
+      element.append_child(pugi::node_pcdata);
+      start_tag_.text.clear();
+      Print(element, start_tag_);
+      scratch_.remove_child(element);
+      // "></name>": the end tag of the element printed with content.
+      out_.Append(
+          std::string_view(start_tag_.text)
+              .substr(0, start_tag_.text.size() - (name_text.size() + 4)));
+    }
+    start_tag_open_ = true;
+    handler_.StartElement(name_text);
+  }
+  void EndElement(const char* name) override {
+    handler_.EndElement(out_.place());
+    if (start_tag_open_) {
+      out_.Reserve(2);
+      char*& at = out_.Next();
+      *at++ = '/';
+      *at++ = '>';
+      start_tag_open_ = false;
+      return;
+    }
+    const std::size_t size = std::strlen(name);
+    out_.Reserve(size + 3);
+    char*& at = out_.Next();
+    *at++ = '<';
+    *at++ = '/';
+    std::memcpy(at, name, size);
+    at += size;
+    *at++ = '>';
+  }
+  void Text(std::string_view text) override {
+    CloseStartTag();
+    out_.Reserve(5 * text.size());
+    ascii_ = PutEscapedText(text, out_.Next()) && ascii_;
+    handler_.Leaf(NodeKind::kText, text);
+  }
+  void CData(std::string_view text) override {
+    Note(text);
+    CloseStartTag();
+    pugi::xml_node cdata = scratch_.append_child(pugi::node_cdata);
+    cdata.set_value(text.data(), text.size());
+    PrintScratch(cdata);
+    handler_.Leaf(NodeKind::kCData, text);
+  }
+  void Comment(const char* text) override {
+    Note(text);
+    CloseStartTag();
+    pugi::xml_node comment = scratch_.append_child(pugi::node_comment);
+    comment.set_value(text);
+    PrintScratch(comment);
+    handler_.Leaf(NodeKind::kComment, text);
+  }
+  void ProcessingInstruction(const char* target, const char* text) override {
+    Note(target);
+    Note(text);
+    CloseStartTag();
+    pugi::xml_node pi = scratch_.append_child(pugi::node_pi);
+    pi.set_name(target);
+    pi.set_value(text);
+    PrintScratch(pi);
+    handler_.Leaf(NodeKind::kProcessingInstruction, text);
+  }
+
+ private:
+  void Note(std::string_view text) { ascii_ = ascii_ && IsAscii(text); }
+
+  void CloseStartTag() {
+    if (!start_tag_open_) return;
+    out_.Put('>');
+    start_tag_open_ = false;
+  }
+
+  void PrintScratch(pugi::xml_node node) {
+    Print(node, out_);
+    scratch_.remove_child(node);
+  }
+
+  ContentHandler& handler_;
+  TextBlocks<Block> out_;
+  std::optional<DeclarationFields>& declaration_;
+  pugi::xml_document scratch_;
+  StringWriter start_tag_;
+  bool start_tag_open_ = false;
+  bool ascii_ = true;
+};
+
+// Writes an element with the text as its only content, as the document's
+// serialisation writes an element that AppendTextElement made.
+void AppendTextElementText(std::string_view tag, const std::string& text,
+                           std::string& out) {
+  out.push_back('<');
+  out.append(tag);
+  if (text.empty()) {
+    out.append("/>");
+    return;
+  }
+  out.push_back('>');
+  if (IsPlainAscii(text)) {
+    AppendEscapedText(text, out);
+  } else {
+    AppendEscapedText(ToXmlSafeUtf8(text), out);
+  }
+  out.append("</").append(tag).push_back('>');
+}
+
 }  // namespace
 
 ElementName::ElementName(std::string_view name) : name_(name) {
@@ -310,7 +698,7 @@ ElementName::ElementName(std::string_view name) : name_(name) {
 std::string& ElementStream::Room(std::size_t size) {
   // A new block when the last cannot take `size` more bytes without growing:
   // blocks never grow, so nothing written is ever moved.
-  static constexpr std::size_t kBlockSize = 256 * 1024;
+  static constexpr std::size_t kBlockSize = std::size_t{256} * 1024;
   if (blocks_.empty() ||
       blocks_.back().capacity() - blocks_.back().size() < size) {
     blocks_.emplace_back().reserve(size > kBlockSize ? size : kBlockSize);
@@ -407,8 +795,13 @@ bool IsValidElementName(std::string_view name) {
   return true;
 }
 
+Node::Node(pugi::xml_node node, Document* document)
+    : node_(node.internal_object()), document_(document) {}
+
+pugi::xml_node Node::handle() const { return pugi::xml_node(node_); }
+
 NodeKind Node::kind() const {
-  switch (node_.type()) {
+  switch (handle().type()) {
     case pugi::node_document:
       return NodeKind::kDocument;
     case pugi::node_element:
@@ -432,22 +825,23 @@ NodeKind Node::kind() const {
 }
 
 std::string Node::Name() const {
-  return IsElement() ? std::string(node_.name()) : std::string();
+  return IsElement() ? std::string(handle().name()) : std::string();
 }
 
 std::string Node::Text() const {
-  switch (node_.type()) {
+  pugi::xml_node node = handle();
+  switch (node.type()) {
     case pugi::node_element:
     case pugi::node_document: {
       std::string text;
-      AppendTextBeneath(node_, text);
+      AppendTextBeneath(node, text);
       return text;
     }
     case pugi::node_pcdata:
     case pugi::node_cdata:
     case pugi::node_comment:
     case pugi::node_pi:
-      return node_.value();
+      return node.value();
     default:
       return std::string();
   }
@@ -459,41 +853,45 @@ void Node::SetText(std::string_view text) {
                 "Cannot set the text of a node that is "
                 "not an element");
   }
-  while (node_.first_child()) node_.remove_child(node_.first_child());
+  pugi::xml_node node = handle();
+  while (node.first_child()) node.remove_child(node.first_child());
   if (!text.empty()) {
-    node_.append_child(pugi::node_pcdata)
-        .set_value(ToXmlSafeUtf8(text).c_str());
+    node.append_child(pugi::node_pcdata).set_value(ToXmlSafeUtf8(text).c_str());
   }
 }
 
 NodeList Node::ChildNodes() const {
   NodeList list;
   list.document_ = document_;
-  for (pugi::xml_node child : node_.children()) list.nodes_.push_back(child);
+  for (pugi::xml_node child : handle().children()) {
+    list.nodes_.push_back(child.internal_object());
+  }
   return list;
 }
 
 Node Node::ChildAt(std::size_t index) const {
-  pugi::xml_node child = node_.first_child();
+  pugi::xml_node child = handle().first_child();
   for (; child && index > 0; --index) child = child.next_sibling();
   return Node(child, document_);
 }
 
 std::size_t Node::ChildCount() const {
   std::size_t count = 0;
-  for (pugi::xml_node child = node_.first_child(); child;
+  for (pugi::xml_node child = handle().first_child(); child;
        child = child.next_sibling()) {
     ++count;
   }
   return count;
 }
 
-Node Node::NextSibling() const { return Node(node_.next_sibling(), document_); }
+Node Node::NextSibling() const {
+  return Node(handle().next_sibling(), document_);
+}
 
 bool Node::IsInside(const Node& ancestor) const {
   if (!node_ || !ancestor.node_) return false;
-  for (pugi::xml_node up = node_.parent(); up; up = up.parent()) {
-    if (up == ancestor.node_) return true;
+  for (pugi::xml_node up = handle().parent(); up; up = up.parent()) {
+    if (up == ancestor.handle()) return true;
   }
   return false;
 }
@@ -504,7 +902,7 @@ void Node::AppendTextElement(const ElementName& name, std::string_view text) {
                 "Cannot append a child to a node that is not an element");
   }
   const std::string name_text(name.text());
-  pugi::xml_node element = node_.append_child(name_text.c_str());
+  pugi::xml_node element = handle().append_child(name_text.c_str());
   if (!element) throw Error(errnum::kOutOfMemory, "Out of memory");
   if (!text.empty()) {
     const bool plain = IsPlainAscii(text);
@@ -518,7 +916,7 @@ void Node::AppendElements(const ElementStream& elements) {
   elements.WriteTo(text);
   // Escapes are expanded and every text is kept as it was written, blanks
   // and line ends included, so the nodes serialise to the same text again.
-  const pugi::xml_parse_result result = node_.append_buffer(
+  const pugi::xml_parse_result result = handle().append_buffer(
       text.text().data(), text.text().size(),
       pugi::parse_escapes | pugi::parse_ws_pcdata, pugi::encoding_utf8);
   if (!result) {
@@ -539,29 +937,30 @@ void Node::AppendChild(Node& child) {
     throw Error(errnum::kXmlFailure,
                 "Cannot append a child to a node that is not an element");
   }
-  if (node_.root() == child.node_.root()) {
-    pugi::xml_node moved = node_.append_move(child.node_);
+  pugi::xml_node node = handle();
+  if (node.root() == child.handle().root()) {
+    pugi::xml_node moved = node.append_move(child.handle());
     if (!moved) {
       throw Error(errnum::kXmlFailure,
                   "Cannot append element <" + child.Name() + "> here");
     }
-    child.node_ = moved;
+    child.node_ = moved.internal_object();
     return;
   }
   // The child comes from the detached area: copy it into this tree once and
   // let the detached original go.
-  pugi::xml_node copy = node_.append_copy(child.node_);
+  pugi::xml_node copy = node.append_copy(child.handle());
   if (!copy) {
     throw Error(errnum::kXmlFailure,
                 "Cannot append element <" + child.Name() + "> here");
   }
-  child.node_.parent().remove_child(child.node_);
-  child.node_ = copy;
+  child.handle().parent().remove_child(child.handle());
+  child.node_ = copy.internal_object();
 }
 
 std::optional<std::string> Node::Attribute(std::string_view name) const {
   if (!IsElement()) return std::nullopt;
-  for (pugi::xml_attribute attribute : node_.attributes()) {
+  for (pugi::xml_attribute attribute : handle().attributes()) {
     if (name == attribute.name()) return std::string(attribute.value());
   }
   return std::nullopt;
@@ -569,55 +968,42 @@ std::optional<std::string> Node::Attribute(std::string_view name) const {
 
 Node NodeList::Item(std::size_t index) const {
   if (index >= nodes_.size()) return Node();
-  return Node(nodes_[index], document_);
+  return Node(pugi::xml_node(nodes_[index]), document_);
 }
 
-Document::Document() : decoder_(&SystemTextDecoder()) {}
-Document::Document(const TextDecoder& decoder) : decoder_(&decoder) {}
+Document::Document() : Document(SystemTextDecoder()) {}
+Document::Document(const TextDecoder& decoder)
+    : tree_(std::make_unique<pugi::xml_document>()),
+      detached_(std::make_unique<pugi::xml_document>()),
+      decoder_(&decoder) {}
 Document::~Document() = default;
 
 bool Document::Load(const std::string& path) {
-  tree_.reset();
+  tree_->reset();
   load_error_.clear();
-  const std::filesystem::path given(path);
-  std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(given, error);
-  if (error) absolute = given;
-  const auto fail = [&](const std::string& why) {
-    tree_.reset();
-    load_error_ = why;
-    return false;
-  };
-  const auto status = std::filesystem::status(absolute, error);
-  if (!std::filesystem::exists(status)) {
-    return fail(absolute.filename().string() + " not found in " +
-                absolute.parent_path().string() +
-                (given.has_parent_path() ? "" : " (the working folder)"));
-  }
-  if (std::filesystem::is_directory(status)) {
-    return fail("A folder, not a file: " + absolute.string());
-  }
-  std::ifstream file(absolute, std::ios::binary);
-  if (!file) return fail("Cannot open " + absolute.string() + " for reading");
-  std::ostringstream bytes_read;
-  bytes_read << file.rdbuf();
-  if (file.bad()) return fail("Cannot read " + absolute.string());
-  const std::string bytes = std::move(bytes_read).str();
-
+  std::ifstream file;
+  std::string absolute;
+  if (!OpenFile(path, file, absolute, load_error_)) return false;
+  FileSource source(file);
+  source.SetSize(absolute);
+  TreeBuilder builder(*tree_);
   ReadFailure failure;
-  if (!ReadXml(bytes, *decoder_, tree_, failure)) {
-    std::string why = failure.reason + " in " + absolute.string();
-    if (failure.line > 0) {
-      why += " at line " + std::to_string(failure.line) + ", column " +
-             std::to_string(failure.column);
-    }
-    return fail(why);
+  const bool read = ReadXmlFrom(source, *decoder_, builder, failure);
+  if (file.bad()) {
+    tree_->reset();
+    load_error_ = "Cannot read " + absolute;
+    return false;
+  }
+  if (!read) {
+    tree_->reset();
+    load_error_ = LoadFailure(failure, absolute);
+    return false;
   }
   return true;
 }
 
 Node Document::FirstElementByTagName(std::string_view name) {
-  pugi::xml_node found = tree_.find_node([name](pugi::xml_node node) {
+  pugi::xml_node found = tree_->find_node([name](pugi::xml_node node) {
     return node.type() == pugi::node_element && name == node.name();
   });
   return Node(found, this);
@@ -628,13 +1014,13 @@ Node Document::CreateElement(std::string_view name) {
     throw Error(errnum::kXmlFailure,
                 "\"" + std::string(name) + "\" is not a valid element name");
   }
-  pugi::xml_node element = detached_.append_child(std::string(name).c_str());
+  pugi::xml_node element = detached_->append_child(std::string(name).c_str());
   if (!element) throw Error(errnum::kOutOfMemory, "Out of memory");
   return Node(element, this);
 }
 
 bool Document::HasDeclaration() const {
-  return tree_.first_child().type() == pugi::node_declaration;
+  return tree_->first_child().type() == pugi::node_declaration;
 }
 
 std::string Document::Serialize(std::string_view encoding_name) {
@@ -645,25 +1031,26 @@ std::string Document::Serialize(std::string_view encoding_name) {
 
 void Document::Save(std::string_view encoding_name, TextSink& out,
                     const Node& records_parent, const ElementStream* records) {
+  pugi::xml_document& tree = *tree_;
   const std::string name(encoding_name);
   const bool utf8 = name.empty() || IsUtf8Name(name);
   pugi::xml_attribute encoding;
   if (HasDeclaration()) {
-    encoding = tree_.first_child().attribute("encoding");
+    encoding = tree.first_child().attribute("encoding");
     if (encoding && !name.empty()) encoding.set_value(name.c_str());
   }
   const bool with_records = records != nullptr && !records->empty() &&
-                            records_parent.node_ &&
-                            records_parent.node_.root() == tree_.root();
-  if (!utf8 && !encoding && tree_.first_child() &&
-      !(TreeIsAscii(tree_) && (!with_records || records->IsAscii()))) {
+                            records_parent.node_ != nullptr &&
+                            records_parent.handle().root() == tree.root();
+  if (!utf8 && !encoding && tree.first_child() &&
+      !(TreeIsAscii(tree) && (!with_records || records->IsAscii()))) {
     // Written in an encoding other than UTF-8, text beyond ASCII reads back
     // only when the declaration names that encoding: add it after the
     // version (making the declaration when there is none). ASCII reports
     // stay as they were loaded, so they are the same bytes on every system.
     pugi::xml_node declaration =
-        HasDeclaration() ? tree_.first_child()
-                         : tree_.prepend_child(pugi::node_declaration);
+        HasDeclaration() ? tree.first_child()
+                         : tree.prepend_child(pugi::node_declaration);
     pugi::xml_attribute version = declaration.attribute("version");
     if (!version) {
       version = declaration.prepend_attribute("version");
@@ -676,19 +1063,19 @@ void Document::Save(std::string_view encoding_name, TextSink& out,
   CarriageReturnSink escaped(out);
   SinkWriter writer(escaped);
   if (!with_records) {
-    tree_.save(writer, "", kSaveFlags, pugi::encoding_utf8);
+    tree.save(writer, "", kSaveFlags, pugi::encoding_utf8);
     return;
   }
   // The path from the document down to the records' parent: everything
   // before it and the start tags along it, then the parent's own children
   // and the records, then the end tags and everything after, going up.
   std::vector<pugi::xml_node> path;
-  for (pugi::xml_node node = records_parent.node_; node != tree_;
+  for (pugi::xml_node node = records_parent.handle(); node != tree;
        node = node.parent()) {
     path.push_back(node);
   }
   std::reverse(path.begin(), path.end());
-  pugi::xml_node parent = tree_;
+  pugi::xml_node parent = tree;
   for (const pugi::xml_node& step : path) {
     for (pugi::xml_node before = parent.first_child(); before != step;
          before = before.next_sibling()) {
@@ -710,6 +1097,135 @@ void Document::Save(std::string_view encoding_name, TextSink& out,
          after = after.next_sibling()) {
       Print(after, writer);
     }
+  }
+}
+
+std::string ToXmlText(std::string_view text) {
+  return IsPlainAscii(text) ? std::string(text) : ToXmlSafeUtf8(text);
+}
+
+struct StreamedDocument::Declaration {
+  std::optional<DeclarationFields> fields;
+};
+
+StreamedDocument::StreamedDocument() : StreamedDocument(SystemTextDecoder()) {}
+StreamedDocument::StreamedDocument(const TextDecoder& decoder)
+    : declaration_(std::make_unique<Declaration>()), decoder_(&decoder) {}
+StreamedDocument::~StreamedDocument() = default;
+
+bool StreamedDocument::Read(const std::string& path, ContentHandler& handler) {
+  blocks_.clear();
+  declaration_->fields.reset();
+  load_error_.clear();
+  std::ifstream file;
+  std::string absolute;
+  if (!OpenFile(path, file, absolute, load_error_)) return false;
+  // The file goes to the parser piece by piece: only the serialised text is
+  // held.
+  FileSource source(file);
+  source.SetSize(absolute);
+  ReadFailure failure;
+  bool read = false;
+  {
+    Recorder<Block> recorder(handler, blocks_, declaration_->fields);
+    read = ReadXmlFrom(source, *decoder_, recorder, failure);
+    ascii_ = recorder.ascii();
+  }
+  if (!read || file.bad()) {
+    blocks_ = std::vector<Block>();
+    declaration_->fields.reset();
+    load_error_ =
+        file.bad() ? "Cannot read " + absolute : LoadFailure(failure, absolute);
+    return false;
+  }
+  return true;
+}
+
+void StreamedDocument::Save(std::string_view encoding_name, TextSink& out,
+                            const ElementName& name,
+                            const std::vector<Addition>& additions,
+                            bool added_ascii) {
+  const std::string encoding(encoding_name);
+  const bool utf8 = encoding.empty() || IsUtf8Name(encoding);
+  const std::optional<DeclarationFields>& fields = declaration_->fields;
+  CarriageReturnSink escaped(out);
+  SinkWriter writer(escaped);
+
+  // The declaration as Document::Save makes it: the encoding it names is
+  // the one written; beyond ASCII, an encoding other than UTF-8 is named.
+  const bool name_encoding =
+      !utf8 && !(fields && fields->encoding) &&
+      !(ascii_ && (additions.empty() || (added_ascii && IsAscii(name.text()))));
+  if (fields || name_encoding) {
+    pugi::xml_document scratch;
+    pugi::xml_node declaration = scratch.append_child(pugi::node_declaration);
+    if (fields) {
+      if (!fields->version.empty()) {
+        declaration.append_attribute("version").set_value(
+            fields->version.c_str());
+      }
+      if (fields->encoding) {
+        declaration.append_attribute("encoding")
+            .set_value(encoding.empty() ? fields->encoding->c_str()
+                                        : encoding.c_str());
+      }
+      if (fields->standalone >= 0) {
+        declaration.append_attribute("standalone")
+            .set_value(fields->standalone ? "yes" : "no");
+      }
+    }
+    if (name_encoding) {
+      pugi::xml_attribute version = declaration.attribute("version");
+      if (!version) {
+        version = declaration.prepend_attribute("version");
+        version.set_value("1.0");
+      }
+      declaration.insert_attribute_after("encoding", version)
+          .set_value(encoding.c_str());
+    }
+    Print(declaration, writer);
+  }
+
+  // The blocks, with the added elements at their places, passed on in
+  // pieces of some 64 KiB.
+  constexpr std::size_t kPiece = std::size_t{64} * 1024;
+  std::string piece;
+  piece.reserve(2 * kPiece);
+  const auto pass_on = [&](bool full) {
+    if (piece.size() >= (full ? kPiece : 1)) {
+      escaped.Write(piece);
+      piece.clear();
+    }
+  };
+  auto addition = additions.begin();
+  std::size_t place = 0;
+  for (const Block& stored : blocks_) {
+    const std::string_view block(stored.data.get(), stored.size);
+    const std::size_t end = place + block.size();
+    std::size_t done = 0;
+    for (; addition != additions.end() && addition->place <= end; ++addition) {
+      if (addition->place < place + done) {
+        throw Error(errnum::kXmlFailure, "Elements added out of order");
+      }
+      const std::size_t at = addition->place - place;
+      piece.append(block.substr(done, at - done));
+      done = at;
+      AppendTextElementText(name.text(), *addition->text, piece);
+      pass_on(true);
+    }
+    if (block.size() - done >= kPiece) {
+      pass_on(false);
+      escaped.Write(std::string_view(block).substr(done));
+    } else {
+      piece.append(block, done);
+      pass_on(true);
+    }
+    place = end;
+  }
+  pass_on(false);
+  if (addition != additions.end()) {
+    throw Error(errnum::kXmlFailure,
+                "An element added past the document's end");
   }
 }
 

@@ -10,14 +10,20 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
-#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/text_decoder.h"
+
+namespace pugi {
+class xml_document;
+class xml_node;
+struct xml_node_struct;
+}  // namespace pugi
 
 namespace tavrolin::xml {
 
@@ -62,7 +68,7 @@ class Node {
  public:
   Node() = default;
 
-  explicit operator bool() const { return static_cast<bool>(node_); }
+  explicit operator bool() const { return node_ != nullptr; }
   NodeKind kind() const;
   bool IsElement() const { return kind() == NodeKind::kElement; }
   // The element's name; the empty text for other nodes.
@@ -101,10 +107,10 @@ class Node {
  private:
   friend class Document;
   friend class NodeList;
-  Node(pugi::xml_node node, Document* document)
-      : node_(node), document_(document) {}
+  Node(pugi::xml_node node, Document* document);
+  pugi::xml_node handle() const;
 
-  pugi::xml_node node_;
+  pugi::xml_node_struct* node_ = nullptr;
   Document* document_ = nullptr;
 };
 
@@ -117,7 +123,7 @@ class NodeList {
 
  private:
   friend class Node;
-  std::vector<pugi::xml_node> nodes_;
+  std::vector<pugi::xml_node_struct*> nodes_;
   Document* document_ = nullptr;
 };
 
@@ -162,9 +168,9 @@ class Document {
 
  private:
   friend class Node;
-  pugi::xml_document tree_;
+  std::unique_ptr<pugi::xml_document> tree_;
   // Home of elements made by CreateElement until they are appended.
-  pugi::xml_document detached_;
+  std::unique_ptr<pugi::xml_document> detached_;
   std::string load_error_;
   const TextDecoder* decoder_;
 };
@@ -199,6 +205,74 @@ class ElementStream {
   std::size_t size_ = 0;
   bool ascii_ = true;
   bool start_tag_open_ = false;  // the last start tag still lacks its ">"
+};
+
+// `text` as Node::SetText stores it: malformed UTF-8 and characters that XML
+// does not allow become U+FFFD.
+std::string ToXmlText(std::string_view text);
+
+// The content of a document as StreamedDocument::Read passes it on, in
+// document order. Texts are valid only during the call.
+class ContentHandler {
+ public:
+  virtual ~ContentHandler() = default;
+  virtual void StartElement(std::string_view name) = 0;
+  // `place` is where an element added as the element's last child stands,
+  // for StreamedDocument::Save; it is meaningful only for an element that
+  // has child nodes.
+  virtual void EndElement(std::size_t place) = 0;
+  // A node without children: text, CDATA section, comment or processing
+  // instruction, with its text as Node::Text gives it. Also called for the
+  // comments and processing instructions outside the root element.
+  virtual void Leaf(NodeKind kind, std::string_view text) = 0;
+};
+
+// A document read through once, for documents too large to hold as a tree:
+// it keeps only its serialised text, about the size of the report made from
+// it. It reads as Document loads, and saves as Document saves the same
+// document with elements appended.
+class StreamedDocument {
+ public:
+  StreamedDocument();
+  explicit StreamedDocument(const TextDecoder& decoder);
+  ~StreamedDocument();
+  StreamedDocument(const StreamedDocument&) = delete;
+  StreamedDocument& operator=(const StreamedDocument&) = delete;
+
+  // Reads the file, passing its content to `handler`. Returns false and
+  // keeps nothing when Document::Load would fail; load_error() then says
+  // what Document::load_error() would say. `handler` may have had part of
+  // the content by then.
+  bool Read(const std::string& path, ContentHandler& handler);
+  const std::string& load_error() const { return load_error_; }
+
+  // An element to add with `text` as its only content (as
+  // Node::AppendTextElement makes it), at a place that ContentHandler gave.
+  struct Addition {
+    std::size_t place;
+    const std::string* text;
+  };
+  // Writes the document read last into `out` as Document::Save writes it,
+  // with an element `name` for each of `additions` (in the order of their
+  // places). `added_ascii` says that the added texts are all ASCII.
+  void Save(std::string_view encoding_name, TextSink& out,
+            const ElementName& name, const std::vector<Addition>& additions,
+            bool added_ascii);
+
+ private:
+  struct Declaration;
+  // A piece of the serialised document: `size` bytes at `data`.
+  struct Block {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+  };
+  // The serialised document after its declaration, in blocks that never
+  // grow, so that nothing is copied as it grows.
+  std::vector<Block> blocks_;
+  std::unique_ptr<Declaration> declaration_;
+  bool ascii_ = true;
+  std::string load_error_;
+  const TextDecoder* decoder_;
 };
 
 // True when `name` is a valid XML element name: the Name production of

@@ -3,8 +3,11 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <string>
+#include <utility>
 
 namespace tavrolin::xml {
 namespace {
@@ -40,24 +43,34 @@ std::string Quoted(const XML_Char* literal) {
   return quote + std::string(text) + quote;
 }
 
-// Builds the tree from expat's events. Character data is gathered until the
-// next markup, so that text split by references or buffer ends is one node.
-class TreeBuilder {
+// True for the name ISO-8859-1, in any letter case.
+bool IsLatin1Name(std::string_view name) {
+  constexpr std::string_view kLatin1 = "ISO-8859-1";
+  return name.size() == kLatin1.size() &&
+         std::equal(name.begin(), name.end(), kLatin1.begin(),
+                    [](char a, char b) {
+                      return (a >= 'a' && a <= 'z' ? a - 'a' + 'A' : a) == b;
+                    });
+}
+
+// Passes expat's events on. Character data is gathered until the next
+// markup, so that text split by references or buffer ends is one event.
+class EventRelay {
  public:
-  TreeBuilder(XML_Parser parser, pugi::xml_document& tree)
-      : parser_(parser), tree_(tree), current_(tree) {
+  EventRelay(XML_Parser parser, ReadEvents& events, bool watch_latin1)
+      : parser_(parser), events_(events), watch_latin1_(watch_latin1) {
     XML_SetUserData(parser, this);
-    XML_SetXmlDeclHandler(parser, &TreeBuilder::OnXmlDecl);
-    XML_SetDoctypeDeclHandler(parser, &TreeBuilder::OnDoctypeStart,
-                              &TreeBuilder::OnDoctypeEnd);
-    XML_SetElementHandler(parser, &TreeBuilder::OnStart, &TreeBuilder::OnEnd);
-    XML_SetCharacterDataHandler(parser, &TreeBuilder::OnText);
-    XML_SetCdataSectionHandler(parser, &TreeBuilder::OnCdataStart,
-                               &TreeBuilder::OnCdataEnd);
-    XML_SetCommentHandler(parser, &TreeBuilder::OnComment);
-    XML_SetProcessingInstructionHandler(parser, &TreeBuilder::OnPi);
-    XML_SetSkippedEntityHandler(parser, &TreeBuilder::OnSkippedEntity);
-    XML_SetExternalEntityRefHandler(parser, &TreeBuilder::OnExternalEntity);
+    XML_SetXmlDeclHandler(parser, &EventRelay::OnXmlDecl);
+    XML_SetDoctypeDeclHandler(parser, &EventRelay::OnDoctypeStart,
+                              &EventRelay::OnDoctypeEnd);
+    XML_SetElementHandler(parser, &EventRelay::OnStart, &EventRelay::OnEnd);
+    XML_SetCharacterDataHandler(parser, &EventRelay::OnText);
+    XML_SetCdataSectionHandler(parser, &EventRelay::OnCdataStart,
+                               &EventRelay::OnCdataEnd);
+    XML_SetCommentHandler(parser, &EventRelay::OnComment);
+    XML_SetProcessingInstructionHandler(parser, &EventRelay::OnPi);
+    XML_SetSkippedEntityHandler(parser, &EventRelay::OnSkippedEntity);
+    XML_SetExternalEntityRefHandler(parser, &EventRelay::OnExternalEntity);
     XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
     // Entity expansion that multiplies the text a hundredfold fails once it
     // passes 1 MiB (expat's default, 8 MiB, lets a bomb run for seconds on
@@ -67,18 +80,15 @@ class TreeBuilder {
 
   // Set when a handler stopped the parser; expat's own reason otherwise.
   const std::optional<std::string>& refusal() const { return refusal_; }
+  // The declaration names ISO-8859-1 (only looked for when asked to).
+  bool declares_latin1() const { return declares_latin1_; }
 
- private:
-  static TreeBuilder& Of(void* data) {
-    return *static_cast<TreeBuilder*>(data);
-  }
+  static EventRelay& Of(void* data) { return *static_cast<EventRelay*>(data); }
 
   void FlushText() {
+    FlushDeclaration();
     if (text_.empty()) return;
-    if (!IsBlank(text_)) {
-      current_.append_child(pugi::node_pcdata)
-          .set_value(text_.data(), text_.size());
-    }
+    if (!IsBlank(text_)) events_.Text(text_);
     text_.clear();
   }
 
@@ -89,22 +99,43 @@ class TreeBuilder {
 
   static void XMLCALL OnXmlDecl(void* data, const XML_Char* version,
                                 const XML_Char* encoding, int standalone) {
-    TreeBuilder& self = Of(data);
-    pugi::xml_node declaration =
-        self.tree_.prepend_child(pugi::node_declaration);
-    if (version) declaration.append_attribute("version").set_value(version);
-    if (encoding) declaration.append_attribute("encoding").set_value(encoding);
-    if (standalone >= 0) {
-      declaration.append_attribute("standalone")
-          .set_value(standalone ? "yes" : "no");
+    EventRelay& self = Of(data);
+    if (self.watch_latin1_ && encoding != nullptr && IsLatin1Name(encoding)) {
+      self.declares_latin1_ = true;
+      XML_StopParser(self.parser_, XML_FALSE);
+      return;
     }
+    // Passed on with the next event: a declaration naming an encoding that
+    // expat lacks ends this reading, and the converted text is read again.
+    self.declaration_ = Declaration{version ? version : "", encoding != nullptr,
+                                    encoding ? encoding : "", standalone};
   }
+
+  // Passes on the declaration read last, if any.
+  void FlushDeclaration() {
+    if (!declaration_) return;
+    const Declaration declaration = std::move(*declaration_);
+    declaration_.reset();
+    events_.Declaration(
+        declaration.version.c_str(),
+        declaration.has_encoding ? declaration.encoding.c_str() : nullptr,
+        declaration.standalone);
+  }
+
+ private:
+  struct Declaration {
+    std::string version;
+    bool has_encoding;
+    std::string encoding;
+    int standalone;
+  };
 
   static void XMLCALL OnDoctypeStart(void* data, const XML_Char* name,
                                      const XML_Char* system_id,
                                      const XML_Char* public_id,
                                      int has_internal_subset) {
-    TreeBuilder& self = Of(data);
+    EventRelay& self = Of(data);
+    self.FlushDeclaration();
     self.in_doctype_ = true;
     self.doctype_ = name;
     if (public_id) {
@@ -119,18 +150,17 @@ class TreeBuilder {
       // The internal subset's declarations reach the default handler as
       // they are written (the expanding variant keeps entity references in
       // content expanded). Only there: it slows expat down elsewhere.
-      XML_SetDefaultHandlerExpand(self.parser_, &TreeBuilder::OnDefault);
+      XML_SetDefaultHandlerExpand(self.parser_, &EventRelay::OnDefault);
     }
   }
 
   static void XMLCALL OnDoctypeEnd(void* data) {
-    TreeBuilder& self = Of(data);
+    EventRelay& self = Of(data);
     if (self.has_internal_subset_) {
       self.doctype_ += "]";
       XML_SetDefaultHandlerExpand(self.parser_, nullptr);
     }
-    self.tree_.append_child(pugi::node_doctype)
-        .set_value(self.doctype_.c_str());
+    self.events_.Doctype(self.doctype_);
     self.in_doctype_ = false;
     self.doctype_.clear();
   }
@@ -142,18 +172,15 @@ class TreeBuilder {
 
   static void XMLCALL OnStart(void* data, const XML_Char* name,
                               const XML_Char** attributes) {
-    TreeBuilder& self = Of(data);
+    EventRelay& self = Of(data);
     self.FlushText();
-    self.current_ = self.current_.append_child(name);
-    for (; attributes[0]; attributes += 2) {
-      self.current_.append_attribute(attributes[0]).set_value(attributes[1]);
-    }
+    self.events_.StartElement(name, attributes);
   }
 
-  static void XMLCALL OnEnd(void* data, const XML_Char*) {
-    TreeBuilder& self = Of(data);
+  static void XMLCALL OnEnd(void* data, const XML_Char* name) {
+    EventRelay& self = Of(data);
     self.FlushText();
-    self.current_ = self.current_.parent();
+    self.events_.EndElement(name);
   }
 
   static void XMLCALL OnText(void* data, const XML_Char* text, int length) {
@@ -163,26 +190,25 @@ class TreeBuilder {
   static void XMLCALL OnCdataStart(void* data) { Of(data).FlushText(); }
 
   static void XMLCALL OnCdataEnd(void* data) {
-    TreeBuilder& self = Of(data);
+    EventRelay& self = Of(data);
     // A CDATA section is a node even when it holds only white space.
-    self.current_.append_child(pugi::node_cdata)
-        .set_value(self.text_.data(), self.text_.size());
+    self.events_.CData(self.text_);
     self.text_.clear();
   }
 
   static void XMLCALL OnComment(void* data, const XML_Char* text) {
-    TreeBuilder& self = Of(data);
+    EventRelay& self = Of(data);
     if (self.in_doctype_) {
       AppendMarkup("<!--" + std::string(text) + "-->", self.doctype_);
       return;
     }
     self.FlushText();
-    self.current_.append_child(pugi::node_comment).set_value(text);
+    self.events_.Comment(text);
   }
 
   static void XMLCALL OnPi(void* data, const XML_Char* target,
                            const XML_Char* text) {
-    TreeBuilder& self = Of(data);
+    EventRelay& self = Of(data);
     if (self.in_doctype_) {
       std::string markup = "<?" + std::string(target);
       if (*text) markup += " " + std::string(text);
@@ -190,9 +216,7 @@ class TreeBuilder {
       return;
     }
     self.FlushText();
-    pugi::xml_node pi = self.current_.append_child(pugi::node_pi);
-    pi.set_name(target);
-    pi.set_value(text);
+    self.events_.ProcessingInstruction(target, text);
   }
 
   // An entity whose declaration was not read (it stands in an external
@@ -208,20 +232,22 @@ class TreeBuilder {
                                       const XML_Char*,
                                       const XML_Char* system_id,
                                       const XML_Char*) {
-    TreeBuilder& self = Of(XML_GetUserData(parser));
+    EventRelay& self = Of(XML_GetUserData(parser));
     self.refusal_ = "Reference to the external entity \"" +
                     std::string(system_id ? system_id : "") + "\" (never read)";
     return XML_STATUS_ERROR;
   }
 
   XML_Parser parser_;
-  pugi::xml_document& tree_;
-  pugi::xml_node current_;
+  ReadEvents& events_;
+  bool watch_latin1_;
+  bool declares_latin1_ = false;
   std::string text_;
   bool in_doctype_ = false;
   bool has_internal_subset_ = false;
   std::string doctype_;
   std::optional<std::string> refusal_;
+  std::optional<Declaration> declaration_;
 };
 
 // The encoding a declaration names that expat does not read itself.
@@ -231,44 +257,103 @@ int XMLCALL NoteUnknownEncoding(void* data, const XML_Char* name,
   return XML_STATUS_ERROR;
 }
 
-enum class Outcome { kDone, kFailed, kUnknownEncoding };
+enum class Outcome { kDone, kFailed, kUnknownEncoding, kLatin1 };
 
-// One pass of expat over `bytes`. With `utf8` set the bytes are UTF-8
-// whatever the declaration names (they were converted from it).
-Outcome Parse(std::string_view bytes, bool utf8, pugi::xml_document& tree,
+// Bytes at hand as a source.
+class TextSource : public ByteSource {
+ public:
+  explicit TextSource(std::string_view text) : text_(text) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t count = std::min(size, text_.size() - at_);
+    std::memcpy(buffer, text_.data() + at_, count);
+    at_ += count;
+    return count;
+  }
+  void Rewind() override { at_ = 0; }
+  std::size_t SizeHint() const override { return text_.size() - at_; }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+// All bytes of `source` from its first.
+std::string ReadAll(ByteSource& source) {
+  source.Rewind();
+  std::string bytes;
+  constexpr std::size_t kPiece = std::size_t{64} * 1024;
+  for (;;) {
+    const std::size_t before = bytes.size();
+    bytes.resize(before + kPiece);
+    const std::size_t count = source.Read(bytes.data() + before, kPiece);
+    bytes.resize(before + count);
+    if (count < kPiece) return bytes;
+  }
+}
+
+// One pass of expat over the source's bytes, fed in pieces into expat's own
+// buffer (which it would otherwise fill with a copy of the whole text). With
+// `utf8` set the bytes are UTF-8 whatever the declaration names (they were
+// converted from it).
+Outcome Parse(ByteSource& source, bool utf8, ReadEvents& events,
               ReadFailure& failure, std::string& unknown_encoding) {
-  tree.reset();
   const Parser parser(XML_ParserCreate(utf8 ? "UTF-8" : nullptr));
   if (!parser) {
     failure.reason = "out of memory";
     return Outcome::kFailed;
   }
-  TreeBuilder builder(parser.get(), tree);
+  // A text up to 1.5 MiB goes to expat in one final piece; a longer one in
+  // pieces of 64 KiB, which keeps expat's buffer small but costs a pass of
+  // expat over each piece but the last to count lines and columns.
+  constexpr std::size_t kPiece = std::size_t{64} * 1024;
+  constexpr std::size_t kWhole = std::size_t{1536} * 1024;
+  const std::size_t size = source.SizeHint();
+  // One byte more than the size, to find the end when the text grew.
+  const std::size_t first_piece = size > 0 && size < kWhole ? size + 1 : kPiece;
+  void* buffer = XML_GetBuffer(parser.get(), static_cast<int>(first_piece));
+  if (buffer == nullptr) {
+    failure.reason = "out of memory";
+    return Outcome::kFailed;
+  }
+  std::size_t count = source.Read(static_cast<char*>(buffer), first_piece);
+  std::size_t piece = first_piece;
+  // (A byte-order mark, which expat follows over the declaration, rules a
+  // Latin-1 reading out.)
+  EventRelay relay(
+      parser.get(), events,
+      !utf8 && std::string_view(static_cast<const char*>(buffer), count)
+                       .substr(0, 5) == "<?xml");
   if (!utf8) {
     XML_SetUnknownEncodingHandler(parser.get(), &NoteUnknownEncoding,
                                   &unknown_encoding);
   }
-  // One call with the whole text: XML_Parse takes an int length, so a
-  // larger file goes in pieces.
-  constexpr std::size_t kPiece = 1 << 30;
   XML_Status status = XML_STATUS_OK;
-  do {
-    const std::size_t size = std::min(bytes.size(), kPiece);
-    status = XML_Parse(parser.get(), bytes.data(), static_cast<int>(size),
-                       size == bytes.size());
-    bytes.remove_prefix(size);
-  } while (status == XML_STATUS_OK && !bytes.empty());
-  if (status == XML_STATUS_OK) return Outcome::kDone;
+  for (;;) {
+    const bool last = count < piece;
+    status = XML_ParseBuffer(parser.get(), static_cast<int>(count), last);
+    if (status != XML_STATUS_OK || last) break;
+    piece = kPiece;
+    buffer = XML_GetBuffer(parser.get(), static_cast<int>(kPiece));
+    if (buffer == nullptr) {
+      failure.reason = "out of memory";
+      return Outcome::kFailed;
+    }
+    count = source.Read(static_cast<char*>(buffer), kPiece);
+  }
+  if (status == XML_STATUS_OK) {
+    relay.FlushDeclaration();  // a document of nothing else fails anyway
+    return Outcome::kDone;
+  }
+  if (relay.declares_latin1()) return Outcome::kLatin1;
 
   const XML_Error code = XML_GetErrorCode(parser.get());
-  tree.reset();
   if (code == XML_ERROR_UNKNOWN_ENCODING && !unknown_encoding.empty()) {
     return Outcome::kUnknownEncoding;
   }
   failure.line = XML_GetCurrentLineNumber(parser.get());
   failure.column = XML_GetCurrentColumnNumber(parser.get()) + 1;
-  if (builder.refusal()) {
-    failure.reason = *builder.refusal();
+  if (relay.refusal()) {
+    failure.reason = *relay.refusal();
   } else {
     failure.reason =
         "Not well-formed XML (" + std::string(XML_ErrorString(code)) + ")";
@@ -290,51 +375,47 @@ void EndPosition(std::string_view text, ReadFailure& failure) {
   }
 }
 
-// True when the document's declaration names ISO-8859-1, which expat reads
-// itself.
-bool DeclaresLatin1(const pugi::xml_document& tree) {
-  const pugi::xml_node declaration = tree.first_child();
-  if (declaration.type() != pugi::node_declaration) return false;
-  const std::string_view name = declaration.attribute("encoding").value();
-  constexpr std::string_view kLatin1 = "ISO-8859-1";
-  return name.size() == kLatin1.size() &&
-         std::equal(name.begin(), name.end(), kLatin1.begin(),
-                    [](char a, char b) {
-                      return (a >= 'a' && a <= 'z' ? a - 'a' + 'A' : a) == b;
-                    });
+// Latin-1 bytes as UTF-8: each byte is the code point of its value.
+std::string Latin1ToUtf8(std::string_view bytes) {
+  std::string utf8;
+  utf8.reserve(bytes.size() + bytes.size() / 8);
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      utf8.push_back(c);
+    } else {
+      utf8.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+      utf8.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+    }
+  }
+  return utf8;
+}
+
+// Reads converted UTF-8 text.
+bool ParseConverted(std::string_view text, ReadEvents& events,
+                    ReadFailure& failure) {
+  TextSource source(text);
+  std::string ignored;
+  return Parse(source, true, events, failure, ignored) == Outcome::kDone;
 }
 
 }  // namespace
 
-bool ReadXml(std::string_view bytes, const TextDecoder& decoder,
-             pugi::xml_document& tree, ReadFailure& failure) {
+bool ReadXmlFrom(ByteSource& source, const TextDecoder& decoder,
+                 ReadEvents& events, ReadFailure& failure) {
   std::string encoding;
-  const Outcome outcome = Parse(bytes, false, tree, failure, encoding);
-  // (A byte-order mark, which expat follows over the declaration, rules it
-  // out.)
-  if (outcome == Outcome::kDone && bytes.substr(0, 5) == "<?xml" &&
-      DeclaresLatin1(tree)) {
+  const Outcome outcome = Parse(source, false, events, failure, encoding);
+  if (outcome == Outcome::kLatin1) {
     // expat's own ISO-8859-1 reading takes a few characters for name
     // characters (U+00AA, U+00B5, U+00BA) that XML's Name rule leaves out,
     // so a report written from such a name would not read back. The text is
-    // read again as UTF-8 (each Latin-1 byte is the code point of its
-    // value), under the same rules as every other document.
-    std::string utf8;
-    utf8.reserve(bytes.size() + bytes.size() / 8);
-    for (const char c : bytes) {
-      const auto byte = static_cast<unsigned char>(c);
-      if (byte < 0x80) {
-        utf8.push_back(c);
-      } else {
-        utf8.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-        utf8.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-      }
-    }
-    std::string ignored;
-    return Parse(utf8, true, tree, failure, ignored) == Outcome::kDone;
+    // read as UTF-8 instead, under the same rules as every other document.
+    // The parser stopped at the declaration, before any other event.
+    return ParseConverted(Latin1ToUtf8(ReadAll(source)), events, failure);
   }
   if (outcome != Outcome::kUnknownEncoding) return outcome == Outcome::kDone;
 
+  const std::string bytes = ReadAll(source);
   DecodedText decoded = decoder.ToUtf8(encoding, bytes);
   switch (decoded.status) {
     case DecodedText::Status::kUnknownEncoding:
@@ -347,8 +428,13 @@ bool ReadXml(std::string_view bytes, const TextDecoder& decoder,
     case DecodedText::Status::kDone:
       break;
   }
-  std::string ignored;
-  return Parse(decoded.text, true, tree, failure, ignored) == Outcome::kDone;
+  return ParseConverted(decoded.text, events, failure);
+}
+
+bool ReadXml(std::string_view bytes, const TextDecoder& decoder,
+             ReadEvents& events, ReadFailure& failure) {
+  TextSource source(bytes);
+  return ReadXmlFrom(source, decoder, events, failure);
 }
 
 }  // namespace tavrolin::xml

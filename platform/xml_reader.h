@@ -1,9 +1,9 @@
-// Reads XML text into a pugixml tree with expat, a conforming non-validating
-// XML 1.0 processor. Used by the document layer only.
+// Reads XML text with expat, a conforming non-validating XML 1.0 processor,
+// and hands its content on as events. Used by the document layer only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 
@@ -20,21 +20,65 @@ struct ReadFailure {
   uint64_t column = 0;
 };
 
-// Builds `tree` from the file's bytes. Returns false, with `failure` set and
-// `tree` empty, when the bytes are not a well-formed XML document.
+// The content of a document in document order. Texts are UTF-8 and valid
+// only during the call.
+class ReadEvents {
+ public:
+  virtual ~ReadEvents() = default;
+  // The XML declaration; a null `encoding` when it names none, `standalone`
+  // -1 when it says nothing, else 0 or 1.
+  virtual void Declaration(const char* version, const char* encoding,
+                           int standalone) = 0;
+  // The document type declaration as written after "<!DOCTYPE ", its
+  // internal subset included.
+  virtual void Doctype(std::string_view text) = 0;
+  // `attributes` holds name and value pairs and ends with a null name.
+  virtual void StartElement(const char* name, const char** attributes) = 0;
+  virtual void EndElement(const char* name) = 0;
+  // Text that is not only white space, whole between two pieces of markup.
+  virtual void Text(std::string_view text) = 0;
+  virtual void CData(std::string_view text) = 0;
+  virtual void Comment(const char* text) = 0;
+  virtual void ProcessingInstruction(const char* target, const char* text) = 0;
+};
+
+// Where the bytes of a document come from, piece by piece.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Copies the next bytes into `buffer`, `size` of them unless the bytes
+  // end first; returns how many. 0 at the end, and when reading fails.
+  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+  // Goes back to the first byte.
+  virtual void Rewind() = 0;
+  // The number of bytes there are to read, as far as known beforehand; 0
+  // when not known.
+  virtual std::size_t SizeHint() const = 0;
+};
+
+// Reads the document from `source` as ReadXml reads its bytes, piece by
+// piece, so that the bytes are never held whole (but for encodings that are
+// converted first).
+bool ReadXmlFrom(ByteSource& source, const TextDecoder& decoder,
+                 ReadEvents& events, ReadFailure& failure);
+
+// Reads the file's bytes and passes their content to `events`. Returns false,
+// with `failure` set, when the bytes are not a well-formed XML document;
+// `events` may have had part of the content by then.
 //
-// The tree holds the declaration, a document type declaration (with its
+// Events carry the declaration, a document type declaration (with its
 // internal subset as written), elements with their attributes (default
 // values declared in the internal subset included), text, CDATA sections,
 // comments and processing instructions. Text that is only white space is
-// dropped, text split by entity references is one node, and references to
+// dropped, text split by entity references is one event, and references to
 // the internal subset's entities are expanded. Nothing outside the bytes is
 // ever read: a reference to an external entity fails the read.
 //
 // The encoding is found as XML 1.0 says (byte-order mark, declaration).
-// UTF-8, UTF-16, ISO-8859-1 and US-ASCII are read by the parser; any other
-// encoding that `decoder` knows is converted to UTF-8 first.
+// UTF-8, UTF-16 and US-ASCII are read by the parser, ISO-8859-1 by a
+// conversion of its own; any other encoding that `decoder` knows is
+// converted to UTF-8 first.
 bool ReadXml(std::string_view bytes, const TextDecoder& decoder,
-             pugi::xml_document& tree, ReadFailure& failure);
+             ReadEvents& events, ReadFailure& failure);
 
 }  // namespace tavrolin::xml

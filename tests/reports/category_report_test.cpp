@@ -159,6 +159,21 @@ TEST_F(CategoryReportTest, EmptyCategoriesAddNothing) {
   EXPECT_TRUE(Errors().empty());
 }
 
+TEST_F(CategoryReportTest, ValuesAddedEarlierArePartOfLaterPointNames) {
+  // The digital element stands in the breaker item's point name: its value,
+  // added first, is part of that name when the breaker is read.
+  folder_.Write("tags.xml",
+                "<t><analog/><analog2/><breaker><k><d/><n>K<digital><p><d/>"
+                "<n>D1</n></p></digital></n></k></breaker></t>");
+  Run();
+  EXPECT_EQ(Report(),
+            "<t><analog/><analog2/><breaker><k><d/><n>K<digital><p><d/>"
+            "<n>D1</n><Value>ON</Value></p></digital></n><Value>ON</Value>"
+            "</k></breaker></t>\r\n");
+  EXPECT_TRUE(Errors().empty());
+  EXPECT_EQ(LookedUp(), (std::vector<std::string>{"D1", "KD1ON"}));
+}
+
 TEST_F(CategoryReportTest, UnknownPointsGetWhatTheHistorianLeaves) {
   // No point is known to the script: a lookup leaves 0 and the snapshot of
   // point 0 is not scripted, so the value stays 0.
@@ -233,6 +248,15 @@ const FailureCase kFailures[] = {
      errnum::kObjectNotSet,
      {"Item 1 of <analog2> of tags.xml has 1 child node(s)"},
      {}},
+    // analog2 is the second item of analog: it gets a value first, which
+    // is then its own third item, without a point name.
+    {"category_element_as_item",
+     "<t><analog><i><d/><n>A1</n></i><analog2><p><d/><n>B1</n></p>"
+     "<q><d/><n>B2</n></q></analog2></analog><digital/><breaker/></t>",
+     nullptr,
+     errnum::kObjectNotSet,
+     {"Item 3 of <analog2> of tags.xml has 1 child node(s)"},
+     {"A1", "B2", "B1", "B2"}},
     {"text_as_item",
      "<t><analog/><analog2/><digital/><breaker>spare</breaker></t>",
      nullptr,

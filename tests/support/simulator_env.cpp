@@ -3,9 +3,10 @@
 #include <cctype>
 #include <cstdlib>
 #include <ctime>
-#include <pugixml.hpp>
 #include <stdexcept>
 #include <vector>
+
+#include "platform/xml_document.h"
 
 namespace tavrolin::simulator::testing {
 namespace {
@@ -62,27 +63,25 @@ std::filesystem::path ExamplesFolder() {
 std::vector<ExampleReading> ExampleReadings() {
   std::vector<ExampleReading> readings;
   const auto folder = ExamplesFolder();
-  pugi::xml_document tags;
-  Check(tags.load_file((folder / "tags.xml").string().c_str()), "tags.xml");
+  xml::Document tags;
+  Check(tags.Load((folder / "tags.xml").string()), "tags.xml");
   for (const char* category : {"analog", "analog2", "digital", "breaker"}) {
-    const auto element =
-        tags.select_node((std::string("//") + category).c_str());
+    const xml::Node element = tags.FirstElementByTagName(category);
     Check(element, category);
     const bool digital = category[0] == 'd' || category[0] == 'b';
-    for (auto item : element.node().children()) {
+    for (xml::Node item = element.ChildAt(0); item; item = item.NextSibling()) {
       ExampleReading reading;
-      reading.point = item.first_child().next_sibling().text().get();
+      reading.point = item.ChildAt(1).Text();
       reading.kind = digital ? "STATE" : "SNAPSHOT";
       readings.push_back(reading);
     }
   }
   for (const char* list : {"tags3.xml", "tags2.xml"}) {
-    pugi::xml_document doc;
-    Check(doc.load_file((folder / list).string().c_str()), list);
-    const auto selector = doc.select_node("//system").node().first_child();
-    const std::string mode = selector.first_child().text().get();
-    const std::string systems =
-        selector.first_child().next_sibling().text().get();
+    xml::Document doc;
+    Check(doc.Load((folder / list).string()), list);
+    const xml::Node selector = doc.FirstElementByTagName("system").ChildAt(0);
+    const std::string mode = selector.ChildAt(0).Text();
+    const std::string systems = selector.ChildAt(1).Text();
     std::vector<std::string> names_of_systems;
     if (mode == "custom") {
       std::size_t start = 0;
@@ -99,21 +98,25 @@ std::vector<ExampleReading> ExampleReadings() {
         names_of_systems.push_back((i < 10 ? "A0" : "A") + std::to_string(i));
       }
     }
-    for (auto item : doc.select_node("//XXX").node().children()) {
-      const auto kind_node = item.first_child().next_sibling().next_sibling();
-      std::string kind = kind_node.text().get();
+    for (xml::Node item = doc.FirstElementByTagName("XXX").ChildAt(0); item;
+         item = item.NextSibling()) {
+      const xml::Node kind_node = item.ChildAt(2);
+      std::string kind = kind_node.Text();
       for (char& c : kind) c = static_cast<char>(std::toupper(c));
-      const std::string pattern =
-          item.first_child().next_sibling().text().get();
+      const std::string pattern = item.ChildAt(1).Text();
+      const auto attribute = [&](const char* name) {
+        return kind_node.Attribute(name).value_or("");
+      };
       for (const auto& system : names_of_systems) {
         ExampleReading reading;
         reading.point = pattern;
         reading.point.replace(reading.point.find("XXX"), 3, system);
         reading.kind = kind;
-        reading.code = kind_node.attribute("code").as_int();
-        reading.start = kind_node.attribute("startdate").value();
-        reading.end = kind_node.attribute("enddate").value();
-        reading.at = kind_node.attribute("archdate").value();
+        const std::string code = attribute("code");
+        reading.code = code.empty() ? 0 : std::stoi(code);
+        reading.start = attribute("startdate");
+        reading.end = attribute("enddate");
+        reading.at = attribute("archdate");
         readings.push_back(reading);
       }
     }
