@@ -86,13 +86,7 @@ void frmMain::Form_Load() {
   }
 }
 
-void frmMain::NTService1_Start(bool& result) {
-  try {
-    result = true;
-  } catch (const std::exception& e) {
-    ReportError(ToError(e));
-  }
-}
+void frmMain::NTService1_Start(bool& result) { result = true; }
 
 void frmMain::NTService1_Stop() {
   try {
