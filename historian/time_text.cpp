@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/error.h"
 
 namespace tavrolin {
@@ -22,8 +23,6 @@ bool IsCalendarDate(int year, int month, int day) {
                                 chrono::day(static_cast<unsigned>(day)))
       .ok();
 }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string Padded(int number, int width) {
   std::string text = std::to_string(number);

@@ -9,19 +9,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/ascii.h"
+
 namespace tavrolin::simulator {
 namespace {
-
-std::string Lowered(std::string_view text) {
-  std::string result;
-  for (char c : text) {
-    result.push_back(
-        static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  }
-  return result;
-}
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::vector<std::string_view> Words(std::string_view line) {
   std::vector<std::string_view> words;

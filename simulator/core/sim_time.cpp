@@ -7,6 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "platform/ascii.h"
+
 namespace tavrolin::simulator {
 namespace {
 
@@ -33,8 +35,6 @@ bool IsCalendarDate(int year, int month, int day) {
 char Lower(char c) {
   return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A small reader over a time text.
 class Cursor {
