@@ -61,8 +61,9 @@ enum class Part {
 };
 
 struct Element {
-  Element(Part part, int width = 1, std::string text = std::string())
-      : part(part), width(width), text(std::move(text)) {}
+  Element(Part element_part, int element_width = 1,
+          std::string literal = std::string())
+      : part(element_part), width(element_width), text(std::move(literal)) {}
 
   Part part;
   int width;         // digits written at least (numbers)
