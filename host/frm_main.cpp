@@ -86,6 +86,9 @@ void frmMain::Form_Load() {
   }
 }
 
+// An event handler of the window like the others, though it needs none of
+// the window's state.
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static)
 void frmMain::NTService1_Start(bool& result) { result = true; }
 
 void frmMain::NTService1_Stop() {

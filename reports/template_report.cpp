@@ -360,7 +360,7 @@ class TemplateReport {
                                   std::to_string(kCounterMax));
     }
     std::vector<std::string> names;
-    names.reserve(static_cast<std::size_t>(last - first + 1));
+    names.reserve(static_cast<std::size_t>(int64_t{last} - first + 1));
     for (int32_t i = first; i <= last; ++i) names.push_back(RangeName(i));
     return names;
   }

@@ -72,6 +72,9 @@ void ReportUnreadableTime(std::string_view text, bool out_of_range) {
 
 }  // namespace
 
+// The entry points keep the client library's signatures, pointers to
+// non-const data where it declares them so, though these only read them.
+// NOLINTNEXTLINE(readability-non-const-parameter)
 SIMULATOR_EXPORT int32_t PIAPI_CALL pipt_findpoint(char* tag_name,
                                                    int32_t* point_number) {
   if (tag_name == nullptr || point_number == nullptr) {
@@ -145,6 +148,7 @@ SIMULATOR_EXPORT int32_t PIAPI_CALL pitm_parsetime(const char* time_text,
 }
 
 SIMULATOR_EXPORT int32_t PIAPI_CALL
+// NOLINTNEXTLINE(readability-non-const-parameter)
 piar_summary(int32_t point_number, int32_t* start_time, int32_t* end_time,
              float* value, float* percent_good, int32_t code) {
   if (start_time == nullptr || end_time == nullptr || value == nullptr ||

@@ -20,6 +20,8 @@ using Iconv = std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser>;
 DecodedText IconvToUtf8(const char* encoding, std::string_view bytes) {
   DecodedText result;
   iconv_t opened = iconv_open("UTF-8", encoding);
+  // iconv_open's failure value is the address -1.
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
   if (opened == reinterpret_cast<iconv_t>(-1)) {
     result.status = DecodedText::Status::kUnknownEncoding;
     return result;

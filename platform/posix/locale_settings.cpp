@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/posix/iconv_text.h"
 
 namespace tavrolin::posix {
@@ -208,9 +209,8 @@ std::optional<std::string> LongTime(std::string_view format) {
 // converted.
 std::optional<std::string> ToUtf8(const char* text, const char* codeset) {
   const std::string_view input = text != nullptr ? text : "";
-  bool ascii = true;
-  for (char c : input) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii || codeset == nullptr || std::strcmp(codeset, "UTF-8") == 0) {
+  if (IsAscii(input) || codeset == nullptr ||
+      std::strcmp(codeset, "UTF-8") == 0) {
     return std::string(input);
   }
   DecodedText converted = IconvToUtf8(codeset, input);

@@ -88,7 +88,7 @@ class BufferedFileSink : public ReportSink {
   }
 
  private:
-  static constexpr std::size_t kCapacity = 64 * 1024;
+  static constexpr std::size_t kCapacity = std::size_t{64} * 1024;
 
   int fd_;
   const std::string& path_;

@@ -18,8 +18,6 @@
 #include "platform/posix/one_line.h"
 #include "platform/posix/process.h"
 
-extern char** environ;
-
 namespace tavrolin::posix {
 namespace {
 
@@ -243,6 +241,7 @@ bool SystemdServiceControl::RunSystemctl(
   std::vector<std::string> words{systemctl_};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   std::string command = "systemctl";

@@ -88,7 +88,9 @@ std::optional<Seconds> ParseAbsolute(std::string_view text,
   const auto year_digits = year_start - in.Rest().size();
   if (year_digits == 3) return std::nullopt;
   if (year_digits == 2) *year += *year < 70 ? 2000 : 1900;
-  int hour = 0, minute = 0, second = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
   in.SkipBlanks();
   if (!in.AtEnd()) {
     const auto h = in.Digits(1, 2);

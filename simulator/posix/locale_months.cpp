@@ -12,6 +12,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "platform/ascii.h"
 #include "platform/posix/iconv_text.h"
 #include "simulator/locale_months.h"
 
@@ -31,13 +32,6 @@ Locale OpenLocale(int categories, const char* name) {
 bool IsCLocale(std::string_view name) {
   return name.empty() || name == "C" || name == "POSIX" ||
          name.starts_with("C.");
-}
-
-bool IsAscii(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
 }
 
 // Reads `text` in the character set of `locale`'s LC_CTYPE and folds each
