@@ -57,6 +57,7 @@ set(EXPAT_BUILD_TESTS OFF CACHE BOOL "" FORCE)
 set(EXPAT_BUILD_DOCS OFF CACHE BOOL "" FORCE)
 set(EXPAT_BUILD_PKGCONFIG OFF CACHE BOOL "" FORCE)
 set(EXPAT_ENABLE_INSTALL OFF CACHE BOOL "" FORCE)
+# SYSTEM: its headers are third-party ones, outside the project's warnings.
 add_subdirectory(${expat_source_dir}/expat ${CMAKE_BINARY_DIR}/third_party/expat-build
-                 EXCLUDE_FROM_ALL)
+                 EXCLUDE_FROM_ALL SYSTEM)
 add_library(expat::expat ALIAS expat)

@@ -42,4 +42,6 @@ endif()
 
 set(BUILD_SHARED_LIBS OFF CACHE BOOL "" FORCE)
 set(PUGIXML_BUILD_TESTS OFF CACHE BOOL "" FORCE)
-add_subdirectory(${pugixml_source_dir} ${CMAKE_BINARY_DIR}/third_party/build EXCLUDE_FROM_ALL)
+# SYSTEM: its headers are third-party ones, outside the project's warnings.
+add_subdirectory(${pugixml_source_dir} ${CMAKE_BINARY_DIR}/third_party/build
+                 EXCLUDE_FROM_ALL SYSTEM)

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/error.h"
 
 namespace tavrolin {
@@ -22,8 +23,6 @@ bool IsCalendarDate(int year, int month, int day) {
                                 chrono::day(static_cast<unsigned>(day)))
       .ok();
 }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string Padded(int number, int width) {
   std::string text = std::to_string(number);
@@ -62,8 +61,9 @@ enum class Part {
 };
 
 struct Element {
-  Element(Part part, int width = 1, std::string text = std::string())
-      : part(part), width(width), text(std::move(text)) {}
+  Element(Part element_part, int element_width = 1,
+          std::string literal = std::string())
+      : part(element_part), width(element_width), text(std::move(literal)) {}
 
   Part part;
   int width;         // digits written at least (numbers)

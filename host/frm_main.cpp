@@ -86,13 +86,10 @@ void frmMain::Form_Load() {
   }
 }
 
-void frmMain::NTService1_Start(bool& result) {
-  try {
-    result = true;
-  } catch (const std::exception& e) {
-    ReportError(ToError(e));
-  }
-}
+// An event handler of the window like the others, though it needs none of
+// the window's state.
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static)
+void frmMain::NTService1_Start(bool& result) { result = true; }
 
 void frmMain::NTService1_Stop() {
   try {

@@ -44,15 +44,16 @@ std::string RefreshStatusText(const LocalDateTime& at,
                               const RefreshTally& tally,
                               std::chrono::steady_clock::duration duration) {
   char when[32];
-  std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", at.year,
-                at.month, at.day, at.hour, at.minute, at.second);
+  // Both texts fit their buffers whatever the numbers: nothing to check.
+  (void)std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d",
+                      at.year, at.month, at.day, at.hour, at.minute, at.second);
   const auto centiseconds =
       std::chrono::duration_cast<std::chrono::milliseconds>(duration).count() /
       10;
   char took[32];
-  std::snprintf(took, sizeof took, "%lld.%02lld s",
-                static_cast<long long>(centiseconds / 100),
-                static_cast<long long>(centiseconds % 100));
+  (void)std::snprintf(took, sizeof took, "%lld.%02lld s",
+                      static_cast<long long>(centiseconds / 100),
+                      static_cast<long long>(centiseconds % 100));
   return std::string("Last refresh ") + when + ": " +
          std::to_string(tally.written) +
          (tally.written == 1 ? " report" : " reports") + " written, " +

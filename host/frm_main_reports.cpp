@@ -15,7 +15,7 @@ namespace {
 // belongs to.
 Error BuildFailure(const std::exception& e, const std::string& input_file,
                    const std::string& output_path) {
-  const Error error = ToError(e);
+  Error error = ToError(e);
   const std::string& description = error.description();
   const auto names = [&description](const std::string& path) {
     const std::size_t separator = path.find_last_of("/\\");

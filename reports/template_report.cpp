@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/error.h"
 #include "platform/xml_document.h"
 #include "reports/report_output.h"
@@ -67,8 +68,6 @@ std::string KindOfNode(const xml::Node& node) {
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // The standard text-to-number conversion: blanks around the number allowed,
 // an optional sign, digits with an optional fraction and exponent; the value
 // is rounded to the nearest integer, a half to the even neighbour. Fails with
@@ -228,20 +227,18 @@ std::string RangeName(int32_t number) {
          (digits.size() < 2 ? "0" : "") + digits;
 }
 
-// Fails when a loop over `count` entries would need a 16-bit counter beyond
-// its range before the first pass.
-void CheckCountBeforeLoop(std::size_t count, const std::string& what) {
-  if (count > static_cast<std::size_t>(kCounterMax) + 1) {
-    throw Error(errnum::kOverflow, what + " holds " + std::to_string(count) +
-                                       " entries, more than " +
-                                       std::to_string(kCounterMax));
-  }
-}
+// A loop over `count` entries counts them from 0 with a 16-bit counter.
+// Before the first pass the counter must reach the last entry, so at most
+// kCounterMax + 1 entries pass; after the last pass it must step on once
+// more, so kCounterMax is the most that pass then.
+enum class CounterCheck { kBeforeLoop, kAfterLoop };
 
-// Fails when the 16-bit counter has run to its last value and must step on
-// after a loop over `count` entries from 0.
-void CheckCountAfterLoop(std::size_t count, const std::string& what) {
-  if (count > static_cast<std::size_t>(kCounterMax)) {
+// Fails when a loop over `count` entries overruns the 16-bit counter at the
+// point `when`.
+void CheckCount(std::size_t count, CounterCheck when, const std::string& what) {
+  const std::size_t most = static_cast<std::size_t>(kCounterMax) +
+                           (when == CounterCheck::kBeforeLoop ? 1 : 0);
+  if (count > most) {
     throw Error(errnum::kOverflow, what + " holds " + std::to_string(count) +
                                        " entries, more than " +
                                        std::to_string(kCounterMax));
@@ -292,9 +289,11 @@ class TemplateReport {
     records_change_items_ = root_ && root_.IsInside(items_parent);
     item_cache_.resize(items_.Length());
 
-    CheckCountBeforeLoop(systems.size(), Where("the list of systems"));
+    CheckCount(systems.size(), CounterCheck::kBeforeLoop,
+               Where("the list of systems"));
     for (const std::string& system : systems) AddSystem(system);
-    CheckCountAfterLoop(systems.size(), Where("the list of systems"));
+    CheckCount(systems.size(), CounterCheck::kAfterLoop,
+               Where("the list of systems"));
 
     WriteReport(document_, output_path, services_.code_page, services_.writer,
                 root_, &records_);
@@ -361,7 +360,7 @@ class TemplateReport {
                                   std::to_string(kCounterMax));
     }
     std::vector<std::string> names;
-    names.reserve(static_cast<std::size_t>(last - first + 1));
+    names.reserve(static_cast<std::size_t>(int64_t{last} - first + 1));
     for (int32_t i = first; i <= last; ++i) names.push_back(RangeName(i));
     return names;
   }
@@ -375,7 +374,7 @@ class TemplateReport {
                                     " is not a valid element name"));
     }
     const std::size_t count = items_.Length();
-    CheckCountBeforeLoop(count, Where("<XXX>"));
+    CheckCount(count, CounterCheck::kBeforeLoop, Where("<XXX>"));
     records_.Open(*element);
     for (std::size_t j = 0; j < count; ++j) {
       records_.Open(kTag);
@@ -384,7 +383,7 @@ class TemplateReport {
       services_.Advance();
     }
     records_.Close(*element);
-    CheckCountAfterLoop(count, Where("<XXX>"));
+    CheckCount(count, CounterCheck::kAfterLoop, Where("<XXX>"));
     if (!root_) {
       Fail(errnum::kObjectNotSet,
            "no <root> element to take the records of system " + Quoted(system));

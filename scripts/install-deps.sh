@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config libpugixml-dev libsystemd-dev
           libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format
           python3 locales libexpat1-dev clang-14 libclang-rt-14-dev dpkg-dev
-          file)
+          file clang-tidy-14)
 if [[ "${1:-}" == "windows" ]]; then
   # wine32 (from Debian's i386 architecture) runs the 32-bit program.
   packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64

@@ -9,6 +9,8 @@
 #   scripts/test-windows.sh
 #
 # TAVROLIN_WINDOWS_ARCHS="x86_64" limits the run to the builds named.
+# Compiler warnings fail the build (TAVROLIN_WARNINGS_AS_ERRORS=OFF lets
+# them pass, for a compiler newer than the one the code is checked with).
 # Builds into build/windows-<arch>; both share pugixml's source download
 # (build/windows-download) and one Wine prefix (build/wineprefix, a win64
 # prefix, which runs 32-bit programs through wine32). Every Wine call has a
@@ -63,7 +65,8 @@ for arch in "${archs[@]}"; do
   build_start=$SECONDS
   cmake -S "$root" -B "$root/build/windows-$arch" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVROLIN_PUGIXML_TARBALL="$pugixml_tarball" >/dev/null
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVROLIN_PUGIXML_TARBALL="$pugixml_tarball" \
+    -DTAVROLIN_WARNINGS_AS_ERRORS="${TAVROLIN_WARNINGS_AS_ERRORS:-ON}" >/dev/null
   cmake --build "$root/build/windows-$arch" -j "$jobs"
   build_seconds[$arch]=$((SECONDS - build_start))
   echo "Windows build ($arch): ${build_seconds[$arch]} s"

@@ -2,7 +2,8 @@
 # Builds the project and runs every test (after generating the locales the
 # tests run under): the format check, the test suite in a normal build with
 # its reliability stage (scripts/test-reliability.sh), the benchmarks once at
-# their smallest size, the Debian package made from the build
+# their smallest size, clang-tidy over the product sources
+# (scripts/run-clang-tidy.sh), the Debian package made from the build
 # (scripts/check-package.sh), the test suite and the reliability stage again
 # under AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of
 # each fuzz target (TAVROLIN_FUZZ_SECONDS each, default 20), then the Windows
@@ -17,15 +18,21 @@ scripts/install-deps.sh
 scripts/setup-locales.sh
 scripts/check-format.sh
 
+# Compiler warnings fail the GCC builds (TAVROLIN_WARNINGS_AS_ERRORS=OFF lets
+# them pass, for a compiler newer than the one the code is checked with).
+warnings_as_errors=${TAVROLIN_WARNINGS_AS_ERRORS:-ON}
+
 build() {  # build DIR [cmake options...]
   local dir=$1
   shift
-  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTAVROLIN_WARNINGS_AS_ERRORS="$warnings_as_errors" "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 
 echo "== normal build"
-build build/release -DTAVROLIN_BUILD_BENCHMARKS=ON
+build build/release -DTAVROLIN_BUILD_BENCHMARKS=ON \
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 ctest --test-dir build/release --output-on-failure -j "$jobs" -LE reliability
 echo "== reliability stage (normal build)"
 scripts/test-reliability.sh build/release
@@ -36,6 +43,9 @@ echo "== benchmarks, smallest size once"
 for bench in build/release/bin/*_bench; do
   "$bench" --benchmark_filter='/10(/|$)' --benchmark_min_time=0.001 >/dev/null
 done
+
+echo "== clang-tidy (product sources)"
+TAVROLIN_TIDY_JOBS=$jobs scripts/run-clang-tidy.sh build/release
 
 echo "== Debian package"
 scripts/check-package.sh build/release

@@ -49,6 +49,22 @@ int32_t Guarded(Body body) {
   }
 }
 
+// Runs `read` under Guarded on the archive of the point numbered
+// `point_number` over [from, to] as it stands now, once the point is known
+// and `code` lies in [lowest, highest].
+template <typename Read>
+int32_t ReadArchive(int32_t point_number, int32_t code, int32_t lowest,
+                    int32_t highest, Seconds from, Seconds to, Read read) {
+  return Guarded([&] {
+    const auto& historian = Historian();
+    const auto* point = historian.PointByNumber(point_number);
+    if (point == nullptr) return status::kUnknownPoint;
+    if (code < lowest || code > highest) return status::kBadCode;
+    return read(
+        historian.SeriesFor(*point, from, to, tavrolin::simulator::Now()));
+  });
+}
+
 bool Fits(Seconds time) { return tavrolin::simulator::FitsHistorianTime(time); }
 
 // Tells, on standard error, of the first time text that cannot be read; the
@@ -72,6 +88,9 @@ void ReportUnreadableTime(std::string_view text, bool out_of_range) {
 
 }  // namespace
 
+// The entry points keep the client library's signatures, pointers to
+// non-const data where it declares them so, though these only read them.
+// NOLINTNEXTLINE(readability-non-const-parameter)
 SIMULATOR_EXPORT int32_t PIAPI_CALL pipt_findpoint(char* tag_name,
                                                    int32_t* point_number) {
   if (tag_name == nullptr || point_number == nullptr) {
@@ -145,31 +164,25 @@ SIMULATOR_EXPORT int32_t PIAPI_CALL pitm_parsetime(const char* time_text,
 }
 
 SIMULATOR_EXPORT int32_t PIAPI_CALL
+// NOLINTNEXTLINE(readability-non-const-parameter)
 piar_summary(int32_t point_number, int32_t* start_time, int32_t* end_time,
              float* value, float* percent_good, int32_t code) {
   if (start_time == nullptr || end_time == nullptr || value == nullptr ||
       percent_good == nullptr) {
     return status::kBadArgument;
   }
-  return Guarded([&] {
-    const auto& historian = Historian();
-    const auto* point = historian.PointByNumber(point_number);
-    if (point == nullptr) return status::kUnknownPoint;
-    if (code < tavrolin::simulator::kTotal ||
-        code > tavrolin::simulator::kEventAverage) {
-      return status::kBadCode;
-    }
-    const Seconds start = *start_time;
-    const Seconds end = *end_time;
-    const auto series =
-        historian.SeriesFor(*point, start, end, tavrolin::simulator::Now());
-    const auto result =
-        tavrolin::simulator::Summarise(series, start, end, code);
-    if (!result) return status::kNoData;
-    *value = static_cast<float>(result->value);
-    *percent_good = static_cast<float>(result->percent_good);
-    return status::kOk;
-  });
+  const Seconds start = *start_time;
+  const Seconds end = *end_time;
+  return ReadArchive(point_number, code, tavrolin::simulator::kTotal,
+                     tavrolin::simulator::kEventAverage, start, end,
+                     [&](const tavrolin::simulator::Series& series) {
+                       const auto result = tavrolin::simulator::Summarise(
+                           series, start, end, code);
+                       if (!result) return status::kNoData;
+                       *value = static_cast<float>(result->value);
+                       *percent_good = static_cast<float>(result->percent_good);
+                       return status::kOk;
+                     });
 }
 
 SIMULATOR_EXPORT int32_t PIAPI_CALL piar_value(int32_t point_number,
@@ -178,24 +191,18 @@ SIMULATOR_EXPORT int32_t PIAPI_CALL piar_value(int32_t point_number,
   if (time == nullptr || value == nullptr || state == nullptr) {
     return status::kBadArgument;
   }
-  return Guarded([&] {
-    const auto& historian = Historian();
-    const auto* point = historian.PointByNumber(point_number);
-    if (point == nullptr) return status::kUnknownPoint;
-    if (mode < tavrolin::simulator::kAtOrBefore ||
-        mode > tavrolin::simulator::kInterpolated) {
-      return status::kBadCode;
-    }
-    const Seconds at = *time;
-    const auto series =
-        historian.SeriesFor(*point, at, at, tavrolin::simulator::Now());
-    const auto event = tavrolin::simulator::ArchiveValue(series, at, mode);
-    if (!event || !Fits(event->time)) return status::kNoData;
-    *value = static_cast<float>(event->value);
-    *state = event->status;
-    *time = static_cast<int32_t>(event->time);
-    return status::kOk;
-  });
+  const Seconds at = *time;
+  return ReadArchive(point_number, mode, tavrolin::simulator::kAtOrBefore,
+                     tavrolin::simulator::kInterpolated, at, at,
+                     [&](const tavrolin::simulator::Series& series) {
+                       const auto event =
+                           tavrolin::simulator::ArchiveValue(series, at, mode);
+                       if (!event || !Fits(event->time)) return status::kNoData;
+                       *value = static_cast<float>(event->value);
+                       *state = event->status;
+                       *time = static_cast<int32_t>(event->time);
+                       return status::kOk;
+                     });
 }
 
 // Tells the program that the client library it loaded is this simulator

@@ -1,6 +1,5 @@
 #include "platform/posix/locale_settings.h"
 
-#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 
@@ -8,7 +7,11 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "platform/ascii.h"
+#include "platform/posix/iconv_text.h"
 
 namespace tavrolin::posix {
 namespace {
@@ -206,25 +209,13 @@ std::optional<std::string> LongTime(std::string_view format) {
 // converted.
 std::optional<std::string> ToUtf8(const char* text, const char* codeset) {
   const std::string_view input = text != nullptr ? text : "";
-  bool ascii = true;
-  for (char c : input) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii || codeset == nullptr || std::strcmp(codeset, "UTF-8") == 0) {
+  if (IsAscii(input) || codeset == nullptr ||
+      std::strcmp(codeset, "UTF-8") == 0) {
     return std::string(input);
   }
-  iconv_t converter = iconv_open("UTF-8", codeset);
-  if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  std::string in(input);
-  std::string out(in.size() * 4 + 4, '\0');
-  char* in_at = in.data();
-  std::size_t in_left = in.size();
-  char* out_at = out.data();
-  std::size_t out_left = out.size();
-  const std::size_t result =
-      iconv(converter, &in_at, &in_left, &out_at, &out_left);
-  iconv_close(converter);
-  if (result == static_cast<std::size_t>(-1)) return std::nullopt;
-  out.resize(out.size() - out_left);
-  return out;
+  DecodedText converted = IconvToUtf8(codeset, input);
+  if (converted.status != DecodedText::Status::kDone) return std::nullopt;
+  return std::move(converted.text);
 }
 
 bool IsCLocale(const std::string& name) {

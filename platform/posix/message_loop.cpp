@@ -118,7 +118,7 @@ void MessageLoop::Post(Handler handler) {
 
 void MessageLoop::OnSignal(int signal_number, Handler handler) {
   signal_handlers_[signal_number] = std::move(handler);
-  if (signal_sources_.count(signal_number) != 0) return;
+  if (signal_sources_.contains(signal_number)) return;
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, signal_number);

@@ -11,7 +11,6 @@
 #include "platform/error.h"
 #include "platform/posix/clock.h"
 #include "platform/posix/code_page.h"
-#include "platform/posix/dynamic_library.h"
 #include "platform/posix/locale_settings.h"
 #include "platform/posix/message_loop.h"
 #include "platform/posix/process.h"
@@ -28,6 +27,7 @@ class LinuxPlatform : public Platform {
   LinuxPlatform(int argc, char** argv)
       : service_(window_),
         process_(argc, argv),
+        loader_(CreateLibraryLoader()),
         date_settings_(ReadDateSettings()),
         writer_(CreateReportFileWriter()) {
     if (watchdog_.enabled()) {
@@ -47,7 +47,7 @@ class LinuxPlatform : public Platform {
   ServiceControl& service_control() override { return service_; }
   Window& window() override { return window_; }
   Process& process() override { return process_; }
-  LibraryLoader& library_loader() override { return loader_; }
+  LibraryLoader& library_loader() override { return *loader_; }
   HistorianLibraryNames historian_library_names() override {
     return {"libpiapi32.so", "libpilog32.so"};
   }
@@ -62,7 +62,7 @@ class LinuxPlatform : public Platform {
   MessageLoop window_;
   SystemdServiceControl service_;
   LinuxProcess process_;
-  DlLibraryLoader loader_;
+  std::unique_ptr<LibraryLoader> loader_;
   LocalClock clock_;
   DateSettings date_settings_;
   Utf8CodePage code_page_;

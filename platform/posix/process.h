@@ -29,8 +29,8 @@ class LinuxProcess : public Process {
 // Error when the system does not tell it.
 std::string ExecutablePath();
 
-// The folder part of an absolute path, without a trailing separator ("/"
-// for a file in the root folder).
+// The folder part of a path, without a trailing separator ("/" for a file in
+// the root folder, "." for a bare file name).
 std::string DirectoryOf(const std::string& path);
 
 }  // namespace tavrolin::posix

@@ -15,6 +15,8 @@
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/posix/descriptor.h"
+#include "platform/posix/process.h"
 
 namespace tavrolin::posix {
 namespace {
@@ -25,28 +27,6 @@ namespace {
               "Cannot write the report file " + path + ": " + what + ": " +
                   std::generic_category().message(error_number));
 }
-
-// A file descriptor closed when it goes out of scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    // Only on the way out of a failed write, whose error is reported.
-    if (fd_ >= 0) (void)::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-
-  int get() const { return fd_; }
-  // Closes now; returns the errno of a failed close, 0 on success.
-  int Close() {
-    const int fd = std::exchange(fd_, -1);
-    return ::close(fd) == 0 ? 0 : errno;
-  }
-
- private:
-  int fd_;
-};
 
 // The temporary file beside the report, removed again unless it has been
 // renamed over the report.
@@ -67,13 +47,6 @@ class TemporaryFile {
   bool kept_ = false;
 };
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 std::string TemporaryName(const std::string& path, unsigned attempt) {
   static std::atomic<unsigned> counter{0};
   const std::size_t slash = path.rfind('/');
@@ -86,15 +59,8 @@ std::string TemporaryName(const std::string& path, unsigned attempt) {
          std::to_string(counter++) + "." + std::to_string(attempt) + ".tmp";
 }
 
-void WriteAll(int fd, std::string_view bytes, const std::string& path) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      Fail(path, "writing failed", errno);
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
+void WriteAllTo(int fd, std::string_view bytes, const std::string& path) {
+  if (!WriteAll(fd, bytes)) Fail(path, "writing failed", errno);
 }
 
 // Collects the bytes in a buffer of fixed size and writes it to the file
@@ -109,7 +75,7 @@ class BufferedFileSink : public ReportSink {
     if (buffer_.size() + bytes.size() > kCapacity) {
       Flush();
       if (bytes.size() >= kCapacity) {
-        WriteAll(fd_, bytes, path_);
+        WriteAllTo(fd_, bytes, path_);
         return;
       }
     }
@@ -117,12 +83,12 @@ class BufferedFileSink : public ReportSink {
   }
 
   void Flush() {
-    WriteAll(fd_, buffer_, path_);
+    WriteAllTo(fd_, buffer_, path_);
     buffer_.clear();
   }
 
  private:
-  static constexpr std::size_t kCapacity = 64 * 1024;
+  static constexpr std::size_t kCapacity = std::size_t{64} * 1024;
 
   int fd_;
   const std::string& path_;
@@ -175,7 +141,7 @@ void AtomicReportFileWriter::RemoveLeftovers(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string name =
       slash == std::string::npos ? path : path.substr(slash + 1);
-  const std::string folder = FolderOf(path);
+  const std::string folder = DirectoryOf(path);
   DIR* listing = ::opendir(folder.c_str());
   // A folder that is not there holds no leftovers.
   if (listing == nullptr && errno == ENOENT) return;
@@ -241,7 +207,7 @@ void AtomicReportFileWriter::ReplaceWith(const std::string& path,
   // Make the rename itself durable. The new report is in place by now, so a
   // folder that cannot be flushed (some file systems refuse) is no failure.
   const int folder_fd =
-      ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder_fd >= 0) {
     Descriptor folder(folder_fd);
     (void)::fsync(folder.get());

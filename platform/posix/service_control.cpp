@@ -14,10 +14,9 @@
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/posix/descriptor.h"
 #include "platform/posix/one_line.h"
 #include "platform/posix/process.h"
-
-extern char** environ;
 
 namespace tavrolin::posix {
 namespace {
@@ -44,18 +43,6 @@ std::string EscapeSpecifiers(const std::string& text) {
   return escaped;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 // Writes a new file; false, leaving nothing behind, when the file exists
 // already or cannot be written in full.
 bool WriteNewFile(const std::string& path, const std::string& content) {
@@ -69,23 +56,6 @@ bool WriteNewFile(const std::string& path, const std::string& content) {
   (void)::unlink(path.c_str());
   return false;
 }
-
-// A descriptor closed when it goes out of scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() { reset(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
 
 // "what: the system's reason", with a hint where the reason is a lack of
 // rights.
@@ -221,8 +191,10 @@ bool SystemdServiceControl::Uninstall() {
 
 void SystemdServiceControl::ExplainFailure() {
   if (failure_reason_.empty()) return;
-  std::fflush(stderr);
-  WriteAll(STDERR_FILENO, OneLine(failure_reason_) + "\n");
+  // Standard error is the only place the reason can go: when it cannot be
+  // written there, nothing else can tell of it.
+  (void)std::fflush(stderr);
+  (void)WriteAll(STDERR_FILENO, OneLine(failure_reason_) + "\n");
 }
 
 bool SystemdServiceControl::Fail(const std::string& reason) {
@@ -269,6 +241,7 @@ bool SystemdServiceControl::RunSystemctl(
   std::vector<std::string> words{systemctl_};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   std::string command = "systemctl";
@@ -279,8 +252,8 @@ bool SystemdServiceControl::RunSystemctl(
   if (::pipe2(error_pipe, O_CLOEXEC) != 0) {
     return Fail(FileFailure("cannot run " + command, errno));
   }
-  FileDescriptor read_end(error_pipe[0]);
-  FileDescriptor write_end(error_pipe[1]);
+  Descriptor read_end(error_pipe[0]);
+  Descriptor write_end(error_pipe[1]);
 
   // The child starts with the signals the message loop blocked unblocked
   // and at their defaults; its standard output would mix with the messages.
@@ -317,7 +290,7 @@ bool SystemdServiceControl::RunSystemctl(
   // Both fail only for objects that were never initialised.
   (void)posix_spawn_file_actions_destroy(&actions);
   (void)posix_spawnattr_destroy(&attributes);
-  write_end.reset();
+  write_end.Reset();
   if (!prepared) return Fail("cannot prepare to run " + command);
   if (spawned != 0) {
     return Fail(FileFailure("cannot run " + command + " (" + systemctl_ + ")",

@@ -61,7 +61,8 @@ class SystemdServiceControl : public ServiceControl {
                                  std::string systemctl = "systemctl");
 
   std::string Name() override { return kServiceDisplayName; }
-  void SetInstallOption(bool on) override { install_option_ = on; }
+  // systemd needs no install option: the unit is the same either way.
+  void SetInstallOption(bool /*on*/) override {}
   // Writes the unit file (never over an existing one), reloads systemd and
   // enables the unit. False when any of it cannot be done; a unit written
   // before a later step failed is taken away again.
@@ -73,8 +74,8 @@ class SystemdServiceControl : public ServiceControl {
   // root, no systemd, already installed, not installed, systemctl's own
   // message) as one line on standard error.
   void ExplainFailure() override;
-  // Kept for what it says; the service runs the same way either way.
-  void SetDebug(bool on) override { debug_ = on; }
+  // The service runs the same way with the debug switch as without it.
+  void SetDebug(bool /*on*/) override {}
   // Hooks SIGTERM and SIGINT (stop), SIGUSR1 (Command1) and SIGHUP (a tick
   // of Timer1), and queues the start event, which first tells systemd the
   // service is ready: the loop delivers it once start-up has returned.
@@ -84,9 +85,7 @@ class SystemdServiceControl : public ServiceControl {
   void LogEvent(int16_t event_type, int32_t event_id,
                 const std::string& message) override;
 
-  bool install_option() const { return install_option_; }
   const std::string& failure_reason() const { return failure_reason_; }
-  bool debug() const { return debug_; }
 
  private:
   std::string UnitPath() const;
@@ -100,8 +99,6 @@ class SystemdServiceControl : public ServiceControl {
   std::string unit_folder_;
   std::string systemctl_;
   std::string failure_reason_;
-  bool install_option_ = false;
-  bool debug_ = false;
 };
 
 // The unit file that runs `executable_path` as the service, with its folder

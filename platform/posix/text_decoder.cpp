@@ -1,64 +1,21 @@
 // Tag-list encodings on Linux: every encoding glibc's iconv converts.
 #include "platform/text_decoder.h"
 
-#include <iconv.h>
+#include <string>
 
-#include <cerrno>
-#include <memory>
+#include "platform/posix/iconv_text.h"
 
 namespace tavrolin {
 namespace {
-
-struct IconvCloser {
-  void operator()(iconv_t handle) const { iconv_close(handle); }
-};
-using Iconv = std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser>;
 
 class IconvDecoder : public TextDecoder {
  public:
   DecodedText ToUtf8(std::string_view encoding,
                      std::string_view bytes) const override {
-    DecodedText result;
     // XML encoding names hold letters, digits, '.', '_' and '-' only, so
     // nothing such as "//TRANSLIT" can reach iconv through them.
     const std::string name(encoding);
-    iconv_t opened = iconv_open("UTF-8", name.c_str());
-    if (opened == reinterpret_cast<iconv_t>(-1)) {
-      result.status = DecodedText::Status::kUnknownEncoding;
-      return result;
-    }
-    const Iconv converter(opened);
-    std::string& out = result.text;
-    out.resize(bytes.size() * 2 + 16);
-    // iconv's interface takes non-const input; it only reads it.
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t in_left = bytes.size();
-    std::size_t written = 0;
-    bool flushing = false;
-    for (;;) {
-      char* out_at = out.data() + written;
-      std::size_t out_left = out.size() - written;
-      const std::size_t done =
-          flushing
-              ? iconv(converter.get(), nullptr, nullptr, &out_at, &out_left)
-              : iconv(converter.get(), &in, &in_left, &out_at, &out_left);
-      written = out.size() - out_left;
-      if (done != static_cast<std::size_t>(-1)) {
-        if (flushing) break;
-        flushing = true;  // write out what a stateful encoding still holds
-        continue;
-      }
-      if (errno == E2BIG) {
-        out.resize(out.size() * 2);
-        continue;
-      }
-      // EILSEQ: an invalid sequence; EINVAL: the input ends inside one.
-      out.resize(written);
-      result.status = DecodedText::Status::kInvalidBytes;
-      return result;
-    }
-    out.resize(written);
-    return result;
+    return posix::IconvToUtf8(name.c_str(), bytes);
   }
 };
 

@@ -67,6 +67,8 @@ void SystemdWatchdog::Feed() {
   (void)sd_notify(0, "WATCHDOG=1");
 }
 
+// Not const: it sets the process-wide words and the signal handler.
+// NOLINTNEXTLINE(readability-make-member-function-const)
 void SystemdWatchdog::SetLastWords(const std::string& line) {
   if (!enabled()) return;
   last_words_length = std::min(line.size(), sizeof(last_words));

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "platform/error.h"
+#include "platform/windows/system_text.h"
 #include "platform/windows/wide_text.h"
 
 namespace tavrolin::windows {
@@ -15,32 +18,15 @@ bool AnsiCodePage::IsUtf8() const { return code_page_ == CP_UTF8; }
 std::string AnsiCodePage::FromUtf8(std::string_view text) const {
   if (IsUtf8() || text.empty()) return std::string(text);
   const std::wstring wide = Utf8ToWide(text);
-  const int length = CheckedLength(wide.size());
-  // A character the code page lacks becomes the code page's default
-  // character, never a look-alike: a tag name must not turn into another.
-  DWORD flags = WC_NO_BEST_FIT_CHARS;
-  int narrow_length = WideCharToMultiByte(code_page_, flags, wide.data(),
-                                          length, nullptr, 0, nullptr, nullptr);
-  if (narrow_length <= 0 && GetLastError() == ERROR_INVALID_FLAGS) {
-    flags = 0;  // a code page that takes no flags
-    narrow_length = WideCharToMultiByte(code_page_, flags, wide.data(), length,
-                                        nullptr, 0, nullptr, nullptr);
-  }
-  if (narrow_length <= 0) {
+  (void)CheckedLength(wide.size());  // throws for a text beyond the system's
+  auto narrow = WideToCodePage(wide, code_page_);
+  if (!narrow) {
     throw Error(errnum::kInvalidArgument, "Cannot convert text to code page " +
                                               std::to_string(code_page_) +
                                               ": " +
                                               SystemErrorText(GetLastError()));
   }
-  std::string narrow(static_cast<std::size_t>(narrow_length), '\0');
-  if (WideCharToMultiByte(code_page_, flags, wide.data(), length, narrow.data(),
-                          narrow_length, nullptr, nullptr) != narrow_length) {
-    throw Error(errnum::kInvalidArgument, "Cannot convert text to code page " +
-                                              std::to_string(code_page_) +
-                                              ": " +
-                                              SystemErrorText(GetLastError()));
-  }
-  return narrow;
+  return std::move(*narrow);
 }
 
 std::string AnsiCodePage::ToUtf8(std::string_view bytes) const {

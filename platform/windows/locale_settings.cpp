@@ -4,20 +4,16 @@
 
 #include <optional>
 
+#include "platform/windows/system_text.h"
 #include "platform/windows/wide_text.h"
 
 namespace tavrolin::windows {
 namespace {
 
 std::optional<std::string> LocaleText(const wchar_t* locale_name, LCTYPE item) {
-  const int length = GetLocaleInfoEx(locale_name, item, nullptr, 0);
-  if (length <= 0) return std::nullopt;
-  std::wstring text(static_cast<std::size_t>(length), L'\0');
-  if (GetLocaleInfoEx(locale_name, item, text.data(), length) <= 0) {
-    return std::nullopt;
-  }
-  text.resize(static_cast<std::size_t>(length - 1));  // the closing NUL
-  return WideToUtf8(text);
+  const auto text = LocaleInfo(locale_name, item);
+  if (!text) return std::nullopt;
+  return WideToUtf8(*text);
 }
 
 void Take(std::string& setting, std::optional<std::string> value) {

@@ -1,12 +1,12 @@
 // The Windows backend in one place.
 #include "platform/platform.h"
 
+#include <memory>
+
 #include "platform/windows/clock.h"
 #include "platform/windows/code_page.h"
-#include "platform/windows/dynamic_library.h"
 #include "platform/windows/locale_settings.h"
 #include "platform/windows/process.h"
-#include "platform/windows/report_file.h"
 #include "platform/windows/service_control.h"
 #include "platform/windows/window.h"
 
@@ -16,7 +16,10 @@ namespace {
 class WindowsPlatform : public Platform {
  public:
   WindowsPlatform()
-      : service_control_(window_), date_settings_(windows::ReadDateSettings()) {
+      : service_control_(window_),
+        library_loader_(CreateLibraryLoader()),
+        date_settings_(windows::ReadDateSettings()),
+        report_writer_(CreateReportFileWriter()) {
     window_.SetAfterClose([this] { service_control_.WindowClosed(); });
     process_.SetBeforeEnd(
         [this](int status) { service_control_.ProcessEnding(status); });
@@ -25,25 +28,25 @@ class WindowsPlatform : public Platform {
   ServiceControl& service_control() override { return service_control_; }
   Window& window() override { return window_; }
   Process& process() override { return process_; }
-  LibraryLoader& library_loader() override { return library_loader_; }
+  LibraryLoader& library_loader() override { return *library_loader_; }
   HistorianLibraryNames historian_library_names() override {
     return {"piapi32.dll", "pilog32.dll"};
   }
   Clock& clock() override { return clock_; }
   const DateSettings& date_settings() override { return date_settings_; }
   const CodePage& code_page() override { return code_page_; }
-  ReportFileWriter& report_writer() override { return report_writer_; }
+  ReportFileWriter& report_writer() override { return *report_writer_; }
   Progress& progress() override { return progress_; }
 
  private:
   windows::frmMainWindow window_;
   windows::ScmServiceControl service_control_;
   windows::Win32Process process_;
-  windows::Win32LibraryLoader library_loader_;
+  std::unique_ptr<LibraryLoader> library_loader_;
   windows::LocalClock clock_;
   DateSettings date_settings_;
   windows::AnsiCodePage code_page_;
-  windows::AtomicReportFileWriter report_writer_;
+  std::unique_ptr<ReportFileWriter> report_writer_;
   NoProgress progress_;
 };
 

@@ -27,7 +27,9 @@ class ScmServiceControl : public ServiceControl {
   ScmServiceControl& operator=(const ScmServiceControl&) = delete;
 
   std::string Name() override;
-  void SetInstallOption(bool on) override { install_option_ = on; }
+  // The service is installed the same way with the install option as
+  // without it.
+  void SetInstallOption(bool /*on*/) override {}
   bool Install() override;
   bool Uninstall() override;
   void SetDebug(bool on) override;
@@ -53,7 +55,6 @@ class ScmServiceControl : public ServiceControl {
                     DWORD service_exit_code = 0);
 
   frmMainWindow& window_;
-  bool install_option_ = false;
   bool debug_ = false;
   // The thread that runs the service manager's dispatcher.
   HANDLE dispatcher_ = nullptr;

@@ -9,16 +9,10 @@
 #include <optional>
 #include <string>
 
+#include "platform/ascii.h"
+
 namespace tavrolin {
 namespace {
-
-std::string Lowered(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-  return out;
-}
 
 // The digits after `prefix` as a number, when `name` is `prefix` and digits.
 std::optional<uint32_t> NumberAfter(std::string_view name,

@@ -9,19 +9,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/ascii.h"
+
 namespace tavrolin::simulator {
 namespace {
-
-std::string Lowered(std::string_view text) {
-  std::string result;
-  for (char c : text) {
-    result.push_back(
-        static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  }
-  return result;
-}
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::vector<std::string_view> Words(std::string_view line) {
   std::vector<std::string_view> words;
@@ -95,7 +86,9 @@ std::optional<std::pair<Seconds, std::size_t>> FixedTime(
   const auto day = digits(8, 2);
   if (!month || !day) return std::nullopt;
   std::size_t pos = 10;
-  int hour = 0, minute = 0, second = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
   if (pos < text.size() && (text[pos] == 'T' || text[pos] == 't')) {
     const auto h = digits(pos + 1, 2);
     const auto m = digits(pos + 4, 2);
@@ -116,7 +109,8 @@ std::optional<std::pair<Seconds, std::size_t>> FixedTime(
       return std::nullopt;
     }
     return std::make_pair(DaysFromCivil(*year, *month, *day) * kDay +
-                              hour * 3600 + minute * 60 + second,
+                              Seconds{hour} * 3600 + Seconds{minute} * 60 +
+                              second,
                           pos + 1);
   }
   const auto local = LocalToSeconds(*year, *month, *day, hour, minute, second);
@@ -230,7 +224,7 @@ class Parser {
   void States(const std::vector<std::string_view>& words) {
     if (words.size() < 3) Fail("expected: states SET STATE0 STATE1 ...");
     const std::string key = Lowered(words[1]);
-    if (set_index_.count(key) != 0) {
+    if (set_index_.contains(key)) {
       Fail("state set \"" + std::string(words[1]) + "\" is defined twice");
     }
     StateSet set;
@@ -271,7 +265,7 @@ class Parser {
       Fail(kUsage);
     }
     const std::string key = Lowered(point.name);
-    if (point_index_.count(key) != 0) {
+    if (point_index_.contains(key)) {
       Fail("point \"" + point.name + "\" is declared twice");
     }
     if (!numbers_.insert(point.number).second) {

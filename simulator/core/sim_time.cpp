@@ -7,6 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "platform/ascii.h"
+
 namespace tavrolin::simulator {
 namespace {
 
@@ -33,8 +35,6 @@ bool IsCalendarDate(int year, int month, int day) {
 char Lower(char c) {
   return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A small reader over a time text.
 class Cursor {
@@ -88,7 +88,9 @@ std::optional<Seconds> ParseAbsolute(std::string_view text,
   const auto year_digits = year_start - in.Rest().size();
   if (year_digits == 3) return std::nullopt;
   if (year_digits == 2) *year += *year < 70 ? 2000 : 1900;
-  int hour = 0, minute = 0, second = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
   in.SkipBlanks();
   if (!in.AtEnd()) {
     const auto h = in.Digits(1, 2);

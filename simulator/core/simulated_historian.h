@@ -41,8 +41,6 @@ class SimulatedHistorian {
   Series SeriesFor(const Point& point, Seconds from, Seconds to,
                    Seconds now) const;
 
-  std::size_t point_count() const { return data_.points.size(); }
-
  private:
   int32_t StateCode(const Point& point, double index) const;
   std::size_t StateCount(const Point& point) const;

@@ -1,6 +1,5 @@
 #include "simulator/posix/locale_months.h"
 
-#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <wctype.h>
@@ -13,6 +12,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "platform/ascii.h"
+#include "platform/posix/iconv_text.h"
 #include "simulator/locale_months.h"
 
 namespace tavrolin::simulator {
@@ -31,13 +32,6 @@ Locale OpenLocale(int categories, const char* name) {
 bool IsCLocale(std::string_view name) {
   return name.empty() || name == "C" || name == "POSIX" ||
          name.starts_with("C.");
-}
-
-bool IsAscii(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
 }
 
 // Reads `text` in the character set of `locale`'s LC_CTYPE and folds each
@@ -75,22 +69,9 @@ MonthSpelling::Fold FoldingIn(Locale locale) {
 
 // `text` in the character set `codeset` converted to UTF-8.
 std::optional<std::string> ToUtf8(std::string_view text, const char* codeset) {
-  const iconv_t converter = iconv_open("UTF-8", codeset);
-  if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  std::string in(text);
-  std::string out(in.size() * 4 + 4, '\0');
-  char* in_at = in.data();
-  std::size_t in_left = in.size();
-  char* out_at = out.data();
-  std::size_t out_left = out.size();
-  const std::size_t result =
-      iconv(converter, &in_at, &in_left, &out_at, &out_left);
-  iconv_close(converter);
-  if (result == static_cast<std::size_t>(-1) || in_left != 0) {
-    return std::nullopt;
-  }
-  out.resize(out.size() - out_left);
-  return out;
+  DecodedText converted = tavrolin::posix::IconvToUtf8(codeset, text);
+  if (converted.status != DecodedText::Status::kDone) return std::nullopt;
+  return std::move(converted.text);
 }
 
 }  // namespace

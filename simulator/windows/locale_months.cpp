@@ -5,44 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/windows/system_text.h"
 #include "simulator/locale_months.h"
 
 namespace tavrolin::simulator {
 namespace windows {
 namespace {
-
-std::optional<std::wstring> LocaleText(const wchar_t* locale_name,
-                                       LCTYPE item) {
-  const int length = GetLocaleInfoEx(locale_name, item, nullptr, 0);
-  if (length <= 0) return std::nullopt;
-  std::wstring text(static_cast<std::size_t>(length), L'\0');
-  if (GetLocaleInfoEx(locale_name, item, text.data(), length) <= 0) {
-    return std::nullopt;
-  }
-  text.resize(static_cast<std::size_t>(length - 1));  // the closing NUL
-  return text;
-}
-
-std::optional<std::string> ToCodePage(const std::wstring& text,
-                                      UINT code_page) {
-  if (text.empty()) return std::string();
-  const int length = static_cast<int>(text.size());
-  // No look-alike characters: a character the code page lacks becomes the
-  // default character.
-  DWORD flags = code_page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  int narrow_length = WideCharToMultiByte(code_page, flags, text.data(), length,
-                                          nullptr, 0, nullptr, nullptr);
-  if (narrow_length <= 0 && GetLastError() == ERROR_INVALID_FLAGS) {
-    flags = 0;  // a code page that takes no flags
-    narrow_length = WideCharToMultiByte(code_page, flags, text.data(), length,
-                                        nullptr, 0, nullptr, nullptr);
-  }
-  if (narrow_length <= 0) return std::nullopt;
-  std::string narrow(static_cast<std::size_t>(narrow_length), '\0');
-  WideCharToMultiByte(code_page, flags, text.data(), length, narrow.data(),
-                      narrow_length, nullptr, nullptr);
-  return narrow;
-}
 
 // Reads `text` in `code_page` and maps it to lower case by the locale's
 // rules.
@@ -73,10 +41,10 @@ std::optional<MonthSpelling> SpellingOfLocale(const wchar_t* locale_name,
                                               uint32_t code_page) {
   std::array<std::string, 12> names;
   for (int month = 0; month < 12; ++month) {
-    const auto name = LocaleText(
+    const auto name = tavrolin::windows::LocaleInfo(
         locale_name, static_cast<LCTYPE>(LOCALE_SABBREVMONTHNAME1 + month));
     if (!name) return std::nullopt;
-    auto bytes = ToCodePage(*name, code_page);
+    auto bytes = tavrolin::windows::WideToCodePage(*name, code_page);
     if (!bytes) return std::nullopt;
     names[static_cast<std::size_t>(month)] = std::move(*bytes);
   }

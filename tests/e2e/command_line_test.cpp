@@ -85,9 +85,9 @@ INSTANTIATE_TEST_SUITE_P(
     CommandLine, RunUntilStoppedTest,
     ::testing::Values(StopCase{{"-debug"}, SIGTERM}, StopCase{{}, SIGTERM},
                       StopCase{{"-debug"}, SIGINT}),
-    [](const ::testing::TestParamInfo<StopCase>& info) {
-      return std::string(info.param.arguments.empty() ? "NoOption" : "Debug") +
-             "_SIG" + sigabbrev_np(info.param.signal);
+    [](const ::testing::TestParamInfo<StopCase>& test) {
+      return std::string(test.param.arguments.empty() ? "NoOption" : "Debug") +
+             "_SIG" + sigabbrev_np(test.param.signal);
     });
 
 // Copied alone into a folder of its own, the program finds no login library:

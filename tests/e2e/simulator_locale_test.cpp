@@ -81,8 +81,8 @@ TEST_P(SimulatorLocaleTest, ExamplesGiveRealValues) {
 INSTANTIATE_TEST_SUITE_P(Locales, SimulatorLocaleTest,
                          ::testing::Values("C", "de_DE.UTF-8", "fr_FR.UTF-8",
                                            "ja_JP.UTF-8", "ru_RU.UTF-8"),
-                         [](const auto& info) {
-                           std::string name = info.param;
+                         [](const auto& test) {
+                           std::string name = test.param;
                            return name.substr(0, name.find('.'));
                          });
 

@@ -70,7 +70,8 @@ const std::vector<MalformedCase>& MalformedCases() {
       // A micro sign is no name character, in any encoding.
       {"micro sign in a Latin-1 attribute name",
        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r><k "
-       "a\xb5b=\"1\"/></r>",
+       "a\xb5"
+       "b=\"1\"/></r>",
        "not well-formed (invalid token)", 2, 8},
       {"double hyphen in comment", "<r><!-- a -- b --></r>",
        "not well-formed (invalid token)", 1, 13},

@@ -297,8 +297,8 @@ TEST_P(CategoryReportFailureTest, LeavesThePreviousReportAndLogsOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Failures, CategoryReportFailureTest,
                          ::testing::ValuesIn(kFailures),
-                         [](const ::testing::TestParamInfo<FailureCase>& info) {
-                           return std::string(info.param.label);
+                         [](const ::testing::TestParamInfo<FailureCase>& test) {
+                           return std::string(test.param.label);
                          });
 
 TEST_F(CategoryReportTest, WithoutTheHistorianLibraryTheStateReaderFails) {

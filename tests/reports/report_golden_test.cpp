@@ -170,8 +170,8 @@ TEST_P(ReportGoldenTest, ReportAndCallsAreTheRecordedOnes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lists, ReportGoldenTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<GoldenCase>& info) {
-                           return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<GoldenCase>& test) {
+                           return std::string(test.param.name);
                          });
 
 }  // namespace

@@ -239,7 +239,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"DisableFails", "disable", true, false,
                     "systemctl disable CorvaneService.service failed with "
                     "status 1: Failed to disable: Access denied"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(InstallTest, UnwritableUnitFolderNamesTheFileAndTheCause) {
   auto control = Control(units_.File("no-such-folder"));

@@ -133,8 +133,8 @@ TEST_P(StdcallBinding, ManyCallsFromOnePlaceKeepTheStackAndTheArguments) {
 
 INSTANTIATE_TEST_SUITE_P(HistorianFunctions, StdcallBinding,
                          ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                           return std::string(info.param.function);
+                         [](const ::testing::TestParamInfo<Case>& test) {
+                           return std::string(test.param.function);
                          });
 
 }  // namespace
