@@ -163,8 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
                          "disable CorvaneService.service\n"},
         SystemctlFailure{"uninstall_reload", true, "daemon-reload", false,
                          "disable CorvaneService.service\ndaemon-reload\n"}),
-    [](const ::testing::TestParamInfo<SystemctlFailure>& info) {
-      return std::string(info.param.label);
+    [](const ::testing::TestParamInfo<SystemctlFailure>& test) {
+      return std::string(test.param.label);
     });
 
 TEST_F(InstallTest, MissingUnitFolderFailsToInstall) {
