@@ -575,13 +575,6 @@ LocalDateTime ReadTimeText(std::string_view text,
   return *when;
 }
 
-std::string FormatParserTime(const LocalDateTime& when,
-                             const DateSettings& settings) {
-  std::string text;
-  AppendParserTime(when, settings, text);
-  return text;
-}
-
 void AppendParserTime(const LocalDateTime& when, const DateSettings& settings,
                       std::string& out) {
   const DateSettings& usable = UsableDateSettings(settings);
@@ -596,13 +589,6 @@ void AppendParserTime(const LocalDateTime& when, const DateSettings& settings,
   AppendNumber(when.minute, 2, out);
   out += ':';
   AppendNumber(when.second, 2, out);
-}
-
-std::string ParserTimeText(std::string_view time_text,
-                           const DateSettings& settings) {
-  std::string text;
-  AppendParserTimeText(time_text, settings, text);
-  return text;
 }
 
 void AppendParserTimeText(std::string_view time_text,

@@ -29,19 +29,14 @@ std::string FormatFixedDate(const LocalDateTime& day,
 // 2099. Throws Error 13 (type mismatch) naming the text when it is neither.
 LocalDateTime ReadTimeText(std::string_view text, const DateSettings& settings);
 
-// "DD-MMM-YY hh:mm:ss" with the settings' abbreviated month name and the
-// 24-hour clock: 6 December 2026 at 06:43:29 is "06-Dec-26 06:43:29".
-std::string FormatParserTime(const LocalDateTime& when,
-                             const DateSettings& settings);
-
-// The text handed to the historian's time parser for a time text: the empty
-// text stays empty, any other is read by ReadTimeText and written by
-// FormatParserTime.
-std::string ParserTimeText(std::string_view time_text,
-                           const DateSettings& settings);
-// The same two appended to `out`, whose buffer can so be used again.
+// Appends "DD-MMM-YY hh:mm:ss" with the settings' abbreviated month name and
+// the 24-hour clock to `out`, whose buffer can so be used again: 6 December
+// 2026 at 06:43:29 is "06-Dec-26 06:43:29".
 void AppendParserTime(const LocalDateTime& when, const DateSettings& settings,
                       std::string& out);
+// Appends the text handed to the historian's time parser for a time text:
+// the empty text stays empty, any other is read by ReadTimeText and written
+// as AppendParserTime writes it.
 void AppendParserTimeText(std::string_view time_text,
                           const DateSettings& settings, std::string& out);
 

@@ -30,11 +30,6 @@ class ReportFileWriter {
   // from `produce` passes on unchanged, with the previous file kept as well.
   virtual void ReplaceWith(const std::string& path,
                            const ReportProducer& produce) = 0;
-
-  // The same with all bytes at hand.
-  void Replace(const std::string& path, std::string_view bytes) {
-    ReplaceWith(path, [bytes](ReportSink& sink) { sink.Write(bytes); });
-  }
   // Removes the temporary files that an earlier writer of the report at
   // `path` left beside it when it was killed in the middle of a ReplaceWith;
   // files of writers still running, and every other file, stay. Throws

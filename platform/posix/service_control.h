@@ -85,8 +85,6 @@ class SystemdServiceControl : public ServiceControl {
   void LogEvent(int16_t event_type, int32_t event_id,
                 const std::string& message) override;
 
-  const std::string& failure_reason() const { return failure_reason_; }
-
  private:
   std::string UnitPath() const;
   // Runs systemctl with the arguments; true when it exits with status 0.

@@ -12,6 +12,7 @@ namespace tavrolin {
 namespace {
 
 using testing::GermanDateSettings;
+using testing::ParserTimeText;
 
 DateSettings UnitedStates() { return DateSettings{}; }
 

@@ -11,6 +11,7 @@ namespace {
 
 using testing::FakeClock;
 using testing::GermanDateSettings;
+using testing::ParserTimeText;
 
 struct Case {
   LocalDateTime now;

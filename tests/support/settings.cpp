@@ -45,4 +45,18 @@ DateSettings GermanDateSettings() {
                                   "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"}};
 }
 
+std::string FormatParserTime(const LocalDateTime& when,
+                             const DateSettings& settings) {
+  std::string text;
+  AppendParserTime(when, settings, text);
+  return text;
+}
+
+std::string ParserTimeText(std::string_view time_text,
+                           const DateSettings& settings) {
+  std::string text;
+  AppendParserTimeText(time_text, settings, text);
+  return text;
+}
+
 }  // namespace tavrolin::testing

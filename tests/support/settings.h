@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "historian/time_text.h"
 #include "platform/code_page.h"
 #include "platform/date_settings.h"
 
@@ -36,5 +37,11 @@ class Latin1CodePage : public CodePage {
 
 // Day first, dots, 24-hour clock, German month names.
 DateSettings GermanDateSettings();
+
+// What AppendParserTime and AppendParserTimeText append, as a text.
+std::string FormatParserTime(const LocalDateTime& when,
+                             const DateSettings& settings);
+std::string ParserTimeText(std::string_view time_text,
+                           const DateSettings& settings);
 
 }  // namespace tavrolin::testing

@@ -17,10 +17,13 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "tests/support/report_writing.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::posix {
 namespace {
+
+using tavrolin::testing::WriteReport;
 
 using testing::ReadFile;
 using testing::TempDir;
@@ -38,7 +41,7 @@ std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
 Error ReplaceError(const std::string& path, std::string_view bytes) {
   AtomicReportFileWriter writer;
   try {
-    writer.Replace(path, bytes);
+    WriteReport(writer, path, bytes);
   } catch (const Error& error) {
     return error;
   }
@@ -51,18 +54,18 @@ TEST(AtomicReportFileWriterTest, CreatesAndReplacesTheFileWithExactBytes) {
   const std::string path = folder.File("out.xml");
   AtomicReportFileWriter writer;
   const std::string first("<r>\xc3\xa9\0</r>\r\n", 13);
-  writer.Replace(path, first);
+  WriteReport(writer, path, first);
   EXPECT_EQ(ReadFile(path), first);
-  writer.Replace(path, "<s/>\r\n");
+  WriteReport(writer, path, "<s/>\r\n");
   EXPECT_EQ(ReadFile(path), "<s/>\r\n");
-  writer.Replace(path, "");
+  WriteReport(writer, path, "");
   EXPECT_EQ(ReadFile(path), "");
   EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{"out.xml"});
 
   // Through the factory, with a relative path.
   const auto previous = std::filesystem::current_path();
   std::filesystem::current_path(folder.path());
-  CreateReportFileWriter()->Replace("rel.xml", "x");
+  WriteReport(*CreateReportFileWriter(), "rel.xml", "x");
   std::filesystem::current_path(previous);
   EXPECT_EQ(ReadFile(folder.File("rel.xml")), "x");
 }
@@ -72,14 +75,14 @@ TEST(AtomicReportFileWriterTest,
   TempDir folder;
   const std::string path = folder.File("out.xml");
   const mode_t previous_mask = ::umask(022);
-  AtomicReportFileWriter().Replace(path, "a");
+  WriteReport(AtomicReportFileWriter(), path, "a");
   ::umask(previous_mask);
   struct stat info {};
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0644u);
 
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-  AtomicReportFileWriter().Replace(path, "b");
+  WriteReport(AtomicReportFileWriter(), path, "b");
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
   EXPECT_EQ(ReadFile(path), "b");
@@ -127,7 +130,7 @@ TEST(AtomicReportFileWriterTest, AFailedWriteLeavesThePreviousReportUnchanged) {
     ::setrlimit(RLIMIT_FSIZE, &limit);
     int status = 1;
     try {
-      AtomicReportFileWriter().Replace(path, std::string(100000, 'x'));
+      WriteReport(AtomicReportFileWriter(), path, std::string(100000, 'x'));
     } catch (const Error& error) {
       const bool expected =
           error.number() == errnum::kPathAccess &&
@@ -153,7 +156,7 @@ TEST(AtomicReportFileWriterTest, LeavesNoHandleOpen) {
   };
   const auto before = open_files();
   AtomicReportFileWriter writer;
-  writer.Replace(folder.File("out.xml"), "a");
+  WriteReport(writer, folder.File("out.xml"), "a");
   ReplaceError(folder.File("missing/out.xml"), "b");
   std::filesystem::create_directory(folder.path() / "dir.xml");
   ReplaceError(folder.File("dir.xml"), "c");

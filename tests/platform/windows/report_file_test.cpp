@@ -8,10 +8,13 @@
 #include <string>
 
 #include "platform/error.h"
+#include "tests/support/report_writing.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::windows {
 namespace {
+
+using tavrolin::testing::WriteReport;
 
 std::size_t FileCount(const std::filesystem::path& folder) {
   std::size_t count = 0;
@@ -47,7 +50,7 @@ TEST(ReportFile, WritesTheBytesAsGiven) {
   testing::TempDir folder;
   AtomicReportFileWriter writer;
   const std::string bytes = "<a>\xFC</a>\r\n";
-  writer.Replace(folder.File("out.xml"), bytes);
+  WriteReport(writer, folder.File("out.xml"), bytes);
   EXPECT_EQ(testing::ReadFile(folder.File("out.xml")), bytes);
   EXPECT_EQ(FileCount(folder.path()), 1u);
 }
@@ -56,7 +59,7 @@ TEST(ReportFile, ReplacesThePreviousReport) {
   testing::TempDir folder;
   folder.Write("out.xml", "a much longer previous report\r\n");
   AtomicReportFileWriter writer;
-  writer.Replace(folder.File("out.xml"), "<new/>\r\n");
+  WriteReport(writer, folder.File("out.xml"), "<new/>\r\n");
   EXPECT_EQ(testing::ReadFile(folder.File("out.xml")), "<new/>\r\n");
   EXPECT_EQ(FileCount(folder.path()), 1u);
 }
@@ -71,7 +74,7 @@ TEST(ReportFile, FailureNamesTheFileAndKeepsThePreviousReport) {
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
   AtomicReportFileWriter writer;
   try {
-    writer.Replace(folder.File("out.xml"), "<new/>\r\n");
+    WriteReport(writer, folder.File("out.xml"), "<new/>\r\n");
     ADD_FAILURE() << "the report was replaced while held open";
   } catch (const Error& error) {
     EXPECT_EQ(error.number(), errnum::kPathAccess);
@@ -89,7 +92,7 @@ TEST(ReportFile, MissingFolderIsPathAccessError) {
   AtomicReportFileWriter writer;
   const std::string path = folder.File("absent") + "\\out.xml";
   try {
-    writer.Replace(path, "<a/>");
+    WriteReport(writer, path, "<a/>");
     FAIL() << "written into a missing folder";
   } catch (const Error& error) {
     EXPECT_EQ(error.number(), errnum::kPathAccess);

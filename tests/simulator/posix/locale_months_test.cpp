@@ -15,10 +15,13 @@
 #include "simulator/core/sim_time.h"
 #include "simulator/posix/locale_months.h"
 #include "tests/support/locales.h"
+#include "tests/support/settings.h"
 #include "tests/support/simulator_env.h"
 
 namespace tavrolin::simulator {
 namespace {
+
+using tavrolin::testing::FormatParserTime;
 
 using tavrolin::testing::HasLocale;
 using tavrolin::testing::kLocaleSetUp;

@@ -16,10 +16,13 @@
 #include "platform/windows/wide_text.h"
 #include "simulator/core/sim_time.h"
 #include "simulator/windows/locale_months.h"
+#include "tests/support/settings.h"
 #include "tests/support/simulator_env.h"
 
 namespace tavrolin::simulator {
 namespace {
+
+using tavrolin::testing::FormatParserTime;
 
 struct LocaleCase {
   const wchar_t* locale;
