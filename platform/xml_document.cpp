@@ -1,5 +1,7 @@
 #include "platform/xml_document.h"
 
+#include <expat.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -7,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <pugixml.hpp>
 
 #include "platform/error.h"
@@ -774,6 +777,19 @@ void ElementStream::WriteTo(TextSink& out) const {
   for (const std::string& block : blocks_) out.Write(block);
 }
 
+// True when the parser reads `name` as an element name. Its tables of name
+// characters leave out some characters the rule of IsValidElementName admits
+// (letters added to Unicode later); a name it would refuse is refused here
+// too, so that every report written reads back.
+bool ParserReadsName(std::string_view name) {
+  const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(
+      XML_ParserCreate("UTF-8"), &XML_ParserFree);
+  if (!parser) throw std::bad_alloc();
+  const std::string text = "<" + std::string(name) + "/>";
+  return XML_Parse(parser.get(), text.data(), static_cast<int>(text.size()),
+                   XML_TRUE) == XML_STATUS_OK;
+}
+
 bool IsValidElementName(std::string_view name) {
   if (name.empty()) return false;
   // A name with a colon must be prefix:local, so that the report stays
@@ -792,7 +808,7 @@ bool IsValidElementName(std::string_view name) {
     if (first ? !IsNameStartChar(c) : !IsNameChar(c)) return false;
     first = (c == ':');
   }
-  return true;
+  return ParserReadsName(name);
 }
 
 Node::Node(pugi::xml_node node, Document* document)
