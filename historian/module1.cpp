@@ -108,20 +108,23 @@ std::string Module1::GetSnapshotText(int32_t point_number,
 
 std::string Module1::GetDigitalStateText(int32_t point_number,
                                          std::string& tag_name) {
-  const std::string blanks(kStateLength, ' ');
   const int32_t point = ResolvePoint(point_number, tag_name);
   float value = 0;
   int32_t status = 0;
   int32_t time = 0;
   api_.pisn_getsnapshot(point, &value, &status, &time);
 
-  std::vector<char> buffer(kStateLength, ' ');
-  const std::string bytes = code_page_.FromUtf8(blanks);
-  std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), kStateLength),
+  if (!blank_state_) {
+    blank_state_ = code_page_.FromUtf8(std::string(kStateLength, ' '));
+  }
+  std::array<char, kStateLength> buffer;
+  buffer.fill(' ');
+  std::copy_n(blank_state_->begin(),
+              std::min<std::size_t>(blank_state_->size(), kStateLength),
               buffer.begin());
   api_.pipt_digstate(status, buffer.data(), kStateLength);
 
-  const std::string state =
+  std::string state =
       code_page_.ToUtf8(std::string_view(buffer.data(), buffer.size()));
   const auto end = state.find('\0');
   if (end == std::string::npos) {
@@ -132,7 +135,8 @@ std::string Module1::GetDigitalStateText(int32_t point_number,
                     " came back from the historian without an ending NUL "
                     "character");
   }
-  return state.substr(0, end);
+  state.resize(end);
+  return state;
 }
 
 std::string Module1::GetSummaryText(int32_t code, const std::string& start_time,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ class Module1 {
     std::string bytes;
   };
   std::vector<ParserText> parser_texts_;
+  // The blank state name in the code page: the bytes the state buffer is
+  // filled with before each call (made on first use).
+  std::optional<std::string> blank_state_;
 };
 
 }  // namespace tavrolin

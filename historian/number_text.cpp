@@ -13,7 +13,34 @@ constexpr int kSignificantDigits = 7;
 
 // Enough digits to write any float's exact decimal value: a float has at
 // most 112 significant decimal digits.
-constexpr int kExactDigits = 120;
+constexpr int kExactDigits = 121;
+
+// Digits written in the quick first try: the seven kept, the one that
+// decides the rounding, and nine more that tell a true half from a value
+// near it.
+constexpr int kQuickDigits = 17;
+
+// The first eight significant digits of `magnitude`, written with `digits`
+// significant digits in all, into `kept`, and its decimal exponent. Returns
+// true when the written digits after the seventh say which way the exact
+// value rounds: they are not a five followed only by zeros.
+bool LeadingDigits(double magnitude, int digits, char (&kept)[8],
+                   int& exponent) {
+  // "d.ddd...e+XX"
+  char text[kExactDigits + 16];
+  const auto written = std::to_chars(text, text + sizeof text, magnitude,
+                                     std::chars_format::scientific, digits - 1);
+  const std::string_view scientific(text, written.ptr - text);
+  const auto e = scientific.find('e');
+  std::from_chars(scientific.data() + e + (scientific[e + 1] == '+' ? 2 : 1),
+                  scientific.data() + scientific.size(), exponent);
+  kept[0] = scientific[0];
+  for (int i = 1; i < 8; ++i) kept[i] = scientific[i + 1];
+  const std::string_view rest =
+      scientific.substr(kSignificantDigits + 1, e - (kSignificantDigits + 1));
+  return rest[0] != '5' ||
+         rest.find_first_not_of('0', 1) != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -24,22 +51,20 @@ std::string NumberText(float value) {
 
   const double magnitude = std::fabs(static_cast<double>(value));
 
-  // The exact decimal value, as "d.ddd...e+XX".
-  char exact[kExactDigits + 16];
-  const auto written =
-      std::to_chars(exact, exact + sizeof exact, magnitude,
-                    std::chars_format::scientific, kExactDigits);
-  const std::string_view scientific(exact, written.ptr - exact);
-  const auto e = scientific.find('e');
+  // The first eight significant digits of the exact decimal value:
+  // "d.ddddddd" without the point. Written to seventeen digits they round
+  // as the exact value does unless the eighth to seventeenth are
+  // 5000000000: the written digits are within half a unit of the
+  // seventeenth of the exact value, so a tail above or below one half stays
+  // on its side, and a tail so near one that it carries into the seventh
+  // digit gives the same result as rounding up. Only that one pattern needs
+  // all the digits of the exact value.
+  char kept[kSignificantDigits + 1];
   int exponent = 0;
-  std::from_chars(scientific.data() + e + (scientific[e + 1] == '+' ? 2 : 1),
-                  scientific.data() + scientific.size(), exponent);
-
-  // The first eight significant digits: "d.ddddddd" without the point.
-  char kept[kSignificantDigits];
-  kept[0] = scientific[0];
-  for (int i = 1; i < kSignificantDigits; ++i) kept[i] = scientific[i + 1];
-  const char next = scientific[kSignificantDigits + 1];
+  if (!LeadingDigits(magnitude, kQuickDigits, kept, exponent)) {
+    LeadingDigits(magnitude, kExactDigits, kept, exponent);
+  }
+  const char next = kept[kSignificantDigits];
 
   // Round to seven significant digits, halves away from zero. A carry out of
   // the first digit makes the digits 1000000 of the next power of ten.

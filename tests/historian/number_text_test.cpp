@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <locale>
+#include <string>
 
 namespace tavrolin {
 namespace {
@@ -53,8 +57,65 @@ INSTANTIATE_TEST_SUITE_P(
         // The float below 1 has seven nines and then a 4: no carry.
         Case{0.99999994f, " .9999999"}, Case{999999.94f, " 999999.9"},
         // 12345675 is exactly half way: halves go away from zero.
-        Case{12345675.0f, " 1.234568E+07"},
-        Case{12345665.0f, " 1.234567E+07"}));
+        Case{12345675.0f, " 1.234568E+07"}, Case{12345665.0f, " 1.234567E+07"},
+        // Halves where rounding to even would go the other way.
+        Case{123456.25f, " 123456.3"}, Case{1234566.5f, " 1234567"},
+        Case{-123456.25f, "-123456.3"}));
+
+// The seven significant digits of `magnitude`, rounded on its exact decimal
+// value, halves away from zero, as "d.ddddddE<exponent>": the rule worked out
+// the long way, from all the digits of the exact value.
+std::string ExactlyRounded(double magnitude) {
+  char exact[200];
+  const auto written = std::to_chars(exact, exact + sizeof exact, magnitude,
+                                     std::chars_format::scientific, 120);
+  const std::string scientific(exact, written.ptr);
+  const auto e = scientific.find('e');
+  int exponent = std::stoi(scientific.substr(e + 1));
+  std::string digits = scientific.substr(0, 1) + scientific.substr(2, 6);
+  if (scientific[8] >= '5') {
+    int i = 6;
+    while (i >= 0 && digits[i] == '9') digits[i--] = '0';
+    if (i >= 0) {
+      ++digits[i];
+    } else {
+      digits[0] = '1';
+      ++exponent;
+    }
+  }
+  return digits.substr(0, 1) + "." + digits.substr(1) + "E" +
+         std::to_string(exponent);
+}
+
+double Parsed(const std::string& text) {
+  double value = 0;
+  const std::size_t start = text.find_first_not_of(' ');
+  std::from_chars(text.data() + start, text.data() + text.size(), value);
+  return value;
+}
+
+// Every 4,099th float, over all exponents, and the halves of consecutive
+// integers that make ties in the eighth digit: the text has the value of
+// the exactly rounded digits. (Two texts of at most seven significant
+// digits read as the same double only when they stand for the same number.)
+TEST(NumberTextRoundingTest, AgreesWithTheExactDecimalValue) {
+  const auto check = [](float value) {
+    const double exact = Parsed(ExactlyRounded(std::fabs(value)));
+    ASSERT_EQ(Parsed(NumberText(value)), value < 0 ? -exact : exact)
+        << "value " << value << ", text " << NumberText(value);
+  };
+  for (uint64_t bits = 1; bits < 0x7F800000; bits += 4099) {
+    float value = 0;
+    const auto pattern = static_cast<uint32_t>(bits);
+    std::memcpy(&value, &pattern, sizeof value);
+    check(value);
+    check(-value);
+  }
+  for (int n = 1000000; n < 8388608; n += 997) {
+    check(static_cast<float>(n) + 0.5f);
+    check(static_cast<float>(n) / 4 + 0.25f);
+  }
+}
 
 TEST(NumberTextSpecialTest, NotANumberAndInfinitiesHaveFixedTexts) {
   EXPECT_EQ(NumberText(std::numeric_limits<float>::quiet_NaN()), " NaN");
