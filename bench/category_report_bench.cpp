@@ -84,6 +84,7 @@ void BM_CategoryFloorPeakMemory(benchmark::State& state) {
 void Sizes(benchmark::internal::Benchmark* benchmark) {
   for (int items : {10, 100, 1000, 4000, 16000, 32767}) benchmark->Arg(items);
   benchmark->Unit(benchmark::kMillisecond);
+  AddMinimum(benchmark);
 }
 
 BENCHMARK(BM_CategoryReport)->Apply(Sizes);

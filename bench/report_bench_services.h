@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "historian/basPI_API.h"
 #include "historian/module1.h"
@@ -71,6 +73,15 @@ class BenchServices {
   ReportServices services_{readers_, clock_, date_settings_, code_page_,
                            *writer_};
 };
+
+// With --benchmark_repetitions, the least of the repetitions beside their
+// mean and median: on a machine shared with other work, whose speed moves
+// from minute to minute, the repetition least slowed down by it.
+inline void AddMinimum(benchmark::internal::Benchmark* benchmark) {
+  benchmark->ComputeStatistics("min", [](const std::vector<double>& values) {
+    return *std::min_element(values.begin(), values.end());
+  });
+}
 
 // Counters of the time per generated record and of the report's size.
 inline void SetRecordCounters(benchmark::State& state, int64_t records,

@@ -122,6 +122,7 @@ void BM_TemplateFloorPeakMemory(benchmark::State& state) {
 void Sizes(benchmark::internal::Benchmark* benchmark) {
   for (int systems : {10, 100, 1000, 10000, 32767}) benchmark->Arg(systems);
   benchmark->Unit(benchmark::kMillisecond);
+  AddMinimum(benchmark);
 }
 
 BENCHMARK(BM_TemplateReport)->Apply(Sizes);

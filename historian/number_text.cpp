@@ -1,7 +1,10 @@
 #include "historian/number_text.h"
 
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <string_view>
 #include <system_error>
@@ -42,6 +45,63 @@ bool LeadingDigits(double magnitude, int digits, char (&kept)[8],
          rest.find_first_not_of('0', 1) != std::string_view::npos;
 }
 
+#if defined(__SIZEOF_INT128__)
+// (__extension__: the 128-bit integer is a compiler extension.)
+__extension__ typedef unsigned __int128 Wide;
+
+// Powers of ten up to 10^31, all below 2^104.
+constexpr int kLargestPower = 31;
+constexpr std::array<Wide, kLargestPower + 1> kPowersOfTen = [] {
+  std::array<Wide, kLargestPower + 1> powers{};
+  Wide power = 1;
+  for (Wide& p : powers) {
+    p = power;
+    power *= 10;
+  }
+  return powers;
+}();
+
+// The first eight significant digits of `magnitude` (positive and finite)
+// into `kept`, cut off rather than rounded, and its decimal exponent, worked
+// out exactly in integers. The magnitude is m * 2^e with a 24-bit m;
+// magnitude * 10^(7 - exponent) is cut to an integer of eight digits. Every
+// intermediate stays below 2^128 from 1E-20 up; returns false below that.
+bool ExactLeadingDigits(float magnitude, char (&kept)[8], int& exponent) {
+  const auto bits = std::bit_cast<uint32_t>(magnitude);
+  const int biased = static_cast<int>(bits >> 23);
+  if (biased == 0) return false;  // below 1.2E-38
+  const Wide m = (bits & 0x7FFFFF) | 0x800000;
+  const int e = biased - 150;
+  // magnitude lies in [2^(e + 23), 2^(e + 24)): the decimal exponent is about
+  // that of 2^(e + 23) (78913 / 2^18 is log10(2) cut short), and the count
+  // of digits made with it says which way it is off.
+  exponent = ((e + 23) * 78913) >> 18;
+  for (;;) {
+    const int scale = 7 - exponent;
+    if (scale > 27) return false;
+    Wide digits = 0;
+    if (scale >= 0) {
+      // e >= 0 only when magnitude >= 2^23, where scale is at most 1.
+      const Wide scaled = m * kPowersOfTen[scale];
+      digits = e >= 0 ? scaled << e : scaled >> -e;
+    } else {
+      // magnitude >= 1E+8, so e > 0 and m * 2^e < 2^128.
+      digits = (m << e) / kPowersOfTen[-scale];
+    }
+    if (digits >= kPowersOfTen[8] || digits < kPowersOfTen[7]) {
+      exponent += digits >= kPowersOfTen[8] ? 1 : -1;
+      continue;
+    }
+    auto eight = static_cast<uint32_t>(digits);
+    for (int i = 7; i >= 0; --i) {
+      kept[i] = static_cast<char>('0' + eight % 10);
+      eight /= 10;
+    }
+    return true;
+  }
+}
+#endif
+
 }  // namespace
 
 std::string NumberText(float value) {
@@ -52,16 +112,21 @@ std::string NumberText(float value) {
   const double magnitude = std::fabs(static_cast<double>(value));
 
   // The first eight significant digits of the exact decimal value:
-  // "d.ddddddd" without the point. Written to seventeen digits they round
-  // as the exact value does unless the eighth to seventeenth are
-  // 5000000000: the written digits are within half a unit of the
-  // seventeenth of the exact value, so a tail above or below one half stays
-  // on its side, and a tail so near one that it carries into the seventh
-  // digit gives the same result as rounding up. Only that one pattern needs
-  // all the digits of the exact value.
+  // "d.ddddddd" without the point. Where the integer reckoning does not
+  // reach, they are written to seventeen digits, which round as the exact
+  // value does unless the eighth to seventeenth are 5000000000: the written
+  // digits are within half a unit of the seventeenth of the exact value, so
+  // a tail above or below one half stays on its side, and a tail so near one
+  // that it carries into the seventh digit gives the same result as rounding
+  // up. Only that one pattern needs all the digits of the exact value.
   char kept[kSignificantDigits + 1];
   int exponent = 0;
-  if (!LeadingDigits(magnitude, kQuickDigits, kept, exponent)) {
+#if defined(__SIZEOF_INT128__)
+  const bool exact = ExactLeadingDigits(std::fabs(value), kept, exponent);
+#else
+  const bool exact = false;
+#endif
+  if (!exact && !LeadingDigits(magnitude, kQuickDigits, kept, exponent)) {
     LeadingDigits(magnitude, kExactDigits, kept, exponent);
   }
   const char next = kept[kSignificantDigits];

@@ -48,10 +48,11 @@ bool IsUtf8Name(std::string_view name) {
 }
 
 bool IsAscii(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
+  // All bytes are looked at, without a branch per byte: names and texts are
+  // short, and the loop runs several bytes at a time.
+  unsigned char high = 0;
+  for (const char c : text) high |= static_cast<unsigned char>(c);
+  return high < 0x80;
 }
 
 // Decodes one UTF-8 sequence at `pos`; returns false on malformed input.
@@ -486,25 +487,36 @@ class TextBlocks : public pugi::xml_writer {
 // nodes; `out` has room for 5 bytes per byte of text. Returns false when the
 // text holds bytes beyond ASCII.
 bool PutEscapedText(std::string_view text, char*& out) {
-  static constexpr std::array<bool, 256> kEscaped = [] {
-    std::array<bool, 256> escaped{};
+  // 1 for a byte that is escaped, 2 for a byte beyond ASCII.
+  static constexpr std::array<unsigned char, 256> kSpecial = [] {
+    std::array<unsigned char, 256> special{};
     for (unsigned c = 0; c < 256; ++c) {
-      escaped[c] = NeedsEscape(static_cast<unsigned char>(c));
+      special[c] = c >= 0x80 ? 2 : NeedsEscape(static_cast<unsigned char>(c));
     }
-    return escaped;
+    return special;
   }();
-  unsigned char high = 0;
+  bool ascii = true;
   char* at = out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    high |= byte;
-    if (!kEscaped[byte]) {
-      *at++ = c;
+  const char* next = text.data();
+  const char* const end = next + text.size();
+  for (;;) {
+    // The run of bytes that are written as they are.
+    const char* const plain = next;
+    while (next != end && kSpecial[static_cast<unsigned char>(*next)] == 0) {
+      ++next;
+    }
+    std::memcpy(at, plain, static_cast<std::size_t>(next - plain));
+    at += next - plain;
+    if (next == end) break;
+    const auto byte = static_cast<unsigned char>(*next++);
+    if (kSpecial[byte] == 2) {
+      ascii = false;
+      *at++ = static_cast<char>(byte);
       continue;
     }
     std::string_view reference;
-    char number[5] = {'&', '#', static_cast<char>('0' + byte / 10),
-                      static_cast<char>('0' + byte % 10), ';'};
+    const char number[5] = {'&', '#', static_cast<char>('0' + byte / 10),
+                            static_cast<char>('0' + byte % 10), ';'};
     switch (byte) {
       case '&':
         reference = "&amp;";
@@ -523,7 +535,7 @@ bool PutEscapedText(std::string_view text, char*& out) {
     at += reference.size();
   }
   out = at;
-  return high < 0x80;
+  return ascii;
 }
 
 // The XML declaration as read.

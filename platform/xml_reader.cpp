@@ -18,8 +18,12 @@ struct ParserDeleter {
 using Parser = std::unique_ptr<XML_ParserStruct, ParserDeleter>;
 
 bool IsBlank(std::string_view text) {
+  // One bit for each of the four white-space characters.
+  constexpr uint64_t kBlanks = (uint64_t{1} << ' ') | (uint64_t{1} << '\n') |
+                               (uint64_t{1} << '\t') | (uint64_t{1} << '\r');
   for (const char c : text) {
-    if (c != ' ' && c != '\n' && c != '\t' && c != '\r') return false;
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte > ' ' || ((kBlanks >> byte) & 1) == 0) return false;
   }
   return true;
 }
