@@ -420,6 +420,29 @@ std::string LoadFailure(const ReadFailure& failure,
   return why;
 }
 
+// Reads the file at `path` into `events`, piece by piece, so that the file
+// is never held whole. Returns false with `error` saying why when the file
+// cannot be opened or read or holds no well-formed document.
+bool ReadFileInto(const std::string& path, const TextDecoder& decoder,
+                  ReadEvents& events, std::string& error) {
+  std::ifstream file;
+  std::string absolute;
+  if (!OpenFile(path, file, absolute, error)) return false;
+  FileSource source(file);
+  source.SetSize(absolute);
+  ReadFailure failure;
+  const bool read = ReadXmlFrom(source, decoder, events, failure);
+  if (file.bad()) {
+    error = "Cannot read " + absolute;
+    return false;
+  }
+  if (!read) {
+    error = LoadFailure(failure, absolute);
+    return false;
+  }
+  return true;
+}
+
 // Serialised text in blocks: each block is made at its full size and
 // filled, so nothing written is ever moved, and writing is copying into
 // memory at hand. A place is a count of bytes from the start.
@@ -1009,25 +1032,10 @@ Document::~Document() = default;
 bool Document::Load(const std::string& path) {
   tree_->reset();
   load_error_.clear();
-  std::ifstream file;
-  std::string absolute;
-  if (!OpenFile(path, file, absolute, load_error_)) return false;
-  FileSource source(file);
-  source.SetSize(absolute);
   TreeBuilder builder(*tree_);
-  ReadFailure failure;
-  const bool read = ReadXmlFrom(source, *decoder_, builder, failure);
-  if (file.bad()) {
-    tree_->reset();
-    load_error_ = "Cannot read " + absolute;
-    return false;
-  }
-  if (!read) {
-    tree_->reset();
-    load_error_ = LoadFailure(failure, absolute);
-    return false;
-  }
-  return true;
+  if (ReadFileInto(path, *decoder_, builder, load_error_)) return true;
+  tree_->reset();
+  return false;
 }
 
 Node Document::FirstElementByTagName(std::string_view name) {
@@ -1145,28 +1153,18 @@ bool StreamedDocument::Read(const std::string& path, ContentHandler& handler) {
   blocks_.clear();
   declaration_->fields.reset();
   load_error_.clear();
-  std::ifstream file;
-  std::string absolute;
-  if (!OpenFile(path, file, absolute, load_error_)) return false;
-  // The file goes to the parser piece by piece: only the serialised text is
-  // held.
-  FileSource source(file);
-  source.SetSize(absolute);
-  ReadFailure failure;
   bool read = false;
   {
+    // Only the serialised text is held.
     Recorder<Block> recorder(handler, blocks_, declaration_->fields);
-    read = ReadXmlFrom(source, *decoder_, recorder, failure);
+    read = ReadFileInto(path, *decoder_, recorder, load_error_);
     ascii_ = recorder.ascii();
   }
-  if (!read || file.bad()) {
+  if (!read) {
     blocks_ = std::vector<Block>();
     declaration_->fields.reset();
-    load_error_ =
-        file.bad() ? "Cannot read " + absolute : LoadFailure(failure, absolute);
-    return false;
   }
-  return true;
+  return read;
 }
 
 void StreamedDocument::Save(std::string_view encoding_name, TextSink& out,
