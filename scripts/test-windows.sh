@@ -263,6 +263,14 @@ $expected"
   tail -c +$((log_offset + 1)) "$services_log" | grep -a 'err:eventlog' | head -3
 
   # Stop: the window closes, the service reports stopped, the process ends.
+  # The process is looked for by its whole path as wine shows it (either
+  # separator), so that a run in another folder is not taken for it; it is
+  # found before the stop, so that its absence after it means something.
+  local process_pattern
+  process_pattern=$(printf '%s' "$e2e_dir/service/tavrolin.exe" |
+    sed 's/[][\\.*^$+?(){}|]/\\&/g; s|/|.|g')
+  pgrep -f "$process_pattern" >/dev/null ||
+    fail "$arch: no process runs $e2e_dir/service/tavrolin.exe"
   wine_run 90 net stop CorvaneService >/dev/null || fail "$arch: net stop"
   [[ $(service_state) == STOPPED ]] || fail "$arch: the service did not stop"
   local exit_code
@@ -270,7 +278,7 @@ $expected"
     awk '/WIN32_EXIT_CODE/ { print $3 }')
   [[ $exit_code == 0 ]] || fail "$arch: the service stopped with exit code $exit_code"
   local deadline=$((SECONDS + 15))
-  while pgrep -f "windows-$arch.e2e.service.tavrolin\.exe" >/dev/null; do
+  while pgrep -f "$process_pattern" >/dev/null; do
     ((SECONDS < deadline)) || fail "$arch: the service's process did not end"
     sleep 1
   done
