@@ -29,11 +29,39 @@
 
 namespace tavrolin {
 
+// Writes a report straight into its file, through the C library's buffer,
+// and no further: no temporary file and no flush to disk, as the floor
+// programs write. Beside the real writer it shows what making the replaced
+// report durable costs.
+class UnsyncedReportFileWriter : public ReportFileWriter {
+ public:
+  void ReplaceWith(const std::string& path,
+                   const ReportProducer& produce) override {
+    struct FileSink : ReportSink {
+      void Write(std::string_view bytes) override {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+      }
+      FILE* file = nullptr;
+    } sink;
+    sink.file = std::fopen(path.c_str(), "wb");
+    if (sink.file == nullptr) return;
+    produce(sink);
+    std::fclose(sink.file);
+  }
+};
+
+// How a benchmark's reports go to their file.
+enum class ReportWriting { kDurable, kUnsynced };
+
 class BenchServices {
  public:
   // Writes `tag_list` as `input_name` in a new folder.
-  BenchServices(const std::string& input_name, const std::string& tag_list)
-      : folder_(std::filesystem::temp_directory_path() /
+  BenchServices(const std::string& input_name, const std::string& tag_list,
+                ReportWriting writing = ReportWriting::kDurable)
+      : writer_(writing == ReportWriting::kDurable
+                    ? CreateReportFileWriter()
+                    : std::make_unique<UnsyncedReportFileWriter>()),
+        folder_(std::filesystem::temp_directory_path() /
                 ("tavrolin-bench-" + std::to_string(::getpid()))) {
     // The stand-in's fixed answers, without reading its environment on
     // every call: what is measured is the program's own work.
@@ -60,6 +88,8 @@ class BenchServices {
     LocalDateTime Now() override { return {2026, 12, 6, 6, 43, 30}; }
   };
 
+  // (Made first: the services below refer to it.)
+  std::unique_ptr<ReportFileWriter> writer_;
   std::filesystem::path folder_;
   std::string input_;
   std::string output_;
@@ -69,7 +99,6 @@ class BenchServices {
   posix::Utf8CodePage code_page_;
   Module1 readers_{api_, date_settings_, code_page_};
   FixedClock clock_;
-  std::unique_ptr<ReportFileWriter> writer_ = CreateReportFileWriter();
   ReportServices services_{readers_, clock_, date_settings_, code_page_,
                            *writer_};
 };
