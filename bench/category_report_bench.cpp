@@ -55,9 +55,9 @@ void FloorReport(const std::string& input, const std::string& output) {
   std::fclose(file);
 }
 
-void BM_CategoryReport(benchmark::State& state) {
+void MeasureCategoryReport(benchmark::State& state, ReportWriting writing) {
   const int items = static_cast<int>(state.range(0));
-  BenchServices bench("tags.xml", TagList(items));
+  BenchServices bench("tags.xml", TagList(items), writing);
   for (auto _ : state) {
     MakeCategoryReport(bench.services(), bench.input(), bench.output());
   }
@@ -65,16 +65,14 @@ void BM_CategoryReport(benchmark::State& state) {
                     bench.output());
 }
 
+void BM_CategoryReport(benchmark::State& state) {
+  MeasureCategoryReport(state, ReportWriting::kDurable);
+}
+
 // The same build with the report written as the floor writes it: without
 // the flush to disk that makes the replaced report durable.
 void BM_CategoryReportUnsynced(benchmark::State& state) {
-  const int items = static_cast<int>(state.range(0));
-  BenchServices bench("tags.xml", TagList(items), ReportWriting::kUnsynced);
-  for (auto _ : state) {
-    MakeCategoryReport(bench.services(), bench.input(), bench.output());
-  }
-  SetRecordCounters(state, 4 * static_cast<int64_t>(items), "time_per_item",
-                    bench.output());
+  MeasureCategoryReport(state, ReportWriting::kUnsynced);
 }
 
 void BM_CategoryFloor(benchmark::State& state) {

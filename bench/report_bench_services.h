@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,7 +45,7 @@ class UnsyncedReportFileWriter : public ReportFileWriter {
       FILE* file = nullptr;
     } sink;
     sink.file = std::fopen(path.c_str(), "wb");
-    if (sink.file == nullptr) return;
+    if (sink.file == nullptr) throw std::runtime_error("cannot write " + path);
     produce(sink);
     std::fclose(sink.file);
   }
