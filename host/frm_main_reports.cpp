@@ -28,6 +28,23 @@ Error BuildFailure(const std::exception& e, const std::string& input_file,
                                    " from " + input_file + ")");
 }
 
+// Tells the platform's supervisor which report is being built, for as long
+// as the guard lives.
+class ReportInProgress {
+ public:
+  ReportInProgress(Progress& progress, const std::string& input_file,
+                   const std::string& output_path)
+      : progress_(progress) {
+    progress_.Started(output_path + " from " + input_file);
+  }
+  ~ReportInProgress() { progress_.Finished(); }
+  ReportInProgress(const ReportInProgress&) = delete;
+  ReportInProgress& operator=(const ReportInProgress&) = delete;
+
+ private:
+  Progress& progress_;
+};
+
 }  // namespace
 
 void frmMain::BuildCategoryReport() {
@@ -36,6 +53,8 @@ void frmMain::BuildCategoryReport() {
   std::string output_path = "out.xml";
   try {
     output_path = OutputPath(output_path);
+    const ReportInProgress in_progress(platform_.progress(), "tags.xml",
+                                       output_path);
     MakeCategoryReport(report_services_, "tags.xml", output_path);
   } catch (const std::exception& e) {
     Busy = false;
@@ -53,6 +72,8 @@ void frmMain::BuildTemplateReport(const std::string& input_file,
   Busy = true;
   report_services_.values_written = 0;
   try {
+    const ReportInProgress in_progress(platform_.progress(), input_file,
+                                       output_path);
     MakeTemplateReport(report_services_, input_file, output_path);
   } catch (const std::exception& e) {
     Busy = false;

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "messages.h"
 #include "platform/error.h"
 #include "platform/windows/process.h"
 #include "platform/windows/wide_text.h"
@@ -153,6 +154,7 @@ void ScmServiceControl::SetDebug(bool on) {
 }
 
 void ScmServiceControl::Start() {
+  if (start_failure_) throw *start_failure_;
   // The window belongs to this thread, which runs its message loop; the
   // service manager's thread only posts to it.
   window_.Handle();
@@ -288,9 +290,29 @@ void ScmServiceControl::ProcessEnding(int status) {
 }
 
 void ScmServiceControl::LogEvent(int16_t, int32_t, const std::string& message) {
-  // Every entry is an error entry with the message table's one message. A
-  // log that cannot be written raises, as on every system; the host drops
-  // that failure rather than reporting it again.
+  WriteEvent(MSG_SERVICE_REPORT, message);
+}
+
+void ScmServiceControl::EndStalledService(const std::string& description) {
+  try {
+    WriteEvent(MSG_SERVICE_STALLED,
+               "[" + std::to_string(errnum::kInternal) + "] " + description +
+                   "; the process ends, for the service manager to start it "
+                   "again");
+  } catch (const std::exception&) {
+    // The process ends all the same; the service manager records the exit.
+  }
+  // The window's thread is stuck in a call that never returns: the process
+  // ends without waiting for it or running its clean-up.
+  (void)TerminateProcess(GetCurrentProcess(), kExitStalled);
+  ExitProcess(kExitStalled);  // not reached
+}
+
+void ScmServiceControl::WriteEvent(DWORD message_id,
+                                   const std::string& message) {
+  // Every entry is an error entry whose message is the whole text. A log
+  // that cannot be written raises, as on every system; the host drops that
+  // failure rather than reporting it again.
   const std::wstring text = Utf8ToWide(message);
   HANDLE source = RegisterEventSourceW(nullptr, kServiceName);
   if (source == nullptr) {
@@ -298,9 +320,8 @@ void ScmServiceControl::LogEvent(int16_t, int32_t, const std::string& message) {
                                          SystemErrorText(GetLastError()));
   }
   const wchar_t* strings[1] = {text.c_str()};
-  const bool written =
-      ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, kReportMessageId, nullptr, 1,
-                   0, strings, nullptr) != 0;
+  const bool written = ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, message_id,
+                                    nullptr, 1, 0, strings, nullptr) != 0;
   const DWORD failure = GetLastError();
   // Only the handle opened above is closed; that cannot lose the entry.
   (void)DeregisterEventSource(source);
