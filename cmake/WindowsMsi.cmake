@@ -23,7 +23,8 @@ if(NOT WIXL OR NOT MSIBUILD)
 endif()
 
 function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status
+                  WORKING_DIRECTORY ${BUILD_DIR})
   if(NOT status EQUAL 0)
     list(JOIN ARGN " " command)
     message(FATAL_ERROR "${command}: ${status}")
@@ -37,8 +38,9 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --component windows
 get_filename_component(output_dir ${OUTPUT} DIRECTORY)
 file(MAKE_DIRECTORY ${output_dir})
 file(REMOVE ${OUTPUT})
+# wixl takes the files' sources only as paths relative to its folder.
 run(${WIXL} -a ${ARCH} -D Version=${VERSION} -D Arch=${ARCH}
-    -D StageDir=${stage} -o ${OUTPUT}
+    -D StageDir=msi-stage -o ${OUTPUT}
     ${SOURCE_DIR}/packaging/windows/tavrolin.wxs)
 
 # The tag lists' components: permanent (0x10), never overwritten (0x80), and
@@ -59,6 +61,11 @@ foreach(query
     "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetRecoveryActions', 'NOT REMOVE~=\"ALL\"', 5850)"
     "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepHistorianFolder', 'NOT HISTORIANFOLDER AND PREVIOUSHISTORIANFOLDER', 51)"
     "UPDATE `Property` SET `Value` = 'HISTORIANFOLDER;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'")
-  run(${MSIBUILD} ${OUTPUT} -q "${query}")
+  # Not through run(): a query's semicolons would split it.
+  execute_process(COMMAND ${MSIBUILD} ${OUTPUT} -q "${query}"
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "msibuild ${OUTPUT} -q \"${query}\": ${status}")
+  endif()
 endforeach()
 message(STATUS "Installer package: ${OUTPUT}")
