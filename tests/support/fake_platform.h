@@ -59,13 +59,16 @@ class FakeServiceControl : public ServiceControl {
                 const std::string& message) override;
 };
 
-// A service manager that takes notes and status lines when `listening`.
+// A service manager that takes notes and status lines when `listening`, and
+// a log that takes warnings.
 class FakeServiceStatus : public ServiceStatus {
  public:
   bool listening = false;
   std::vector<std::string> notes;
   std::vector<std::string> statuses;
+  std::vector<std::string> warnings;
 
+  void Warn(const std::string& text) override { warnings.push_back(text); }
   bool Listening() override { return listening; }
   void Note(const std::string& text) override { notes.push_back(text); }
   void ShowStatus(const std::string& text) override {
