@@ -1,5 +1,5 @@
 // The simulator's data: state sets, points, their recorded events and live
-// signals, as read from the data file (its format is described in the
+// signals, as read from the data file (its format is described in
 // docs/simulator.md).
 #pragma once
 
