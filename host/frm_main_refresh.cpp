@@ -13,13 +13,13 @@ void frmMain::Timer1_Timer() {
   const auto started = std::chrono::steady_clock::now();
   tally_ = RefreshTally{};
   BuildCategoryReport();
-  BuildTemplateReport("tags3.xml", OutputPath("out3.xml"));
-  BuildTemplateReport("tags2.xml", OutputPath("out2.xml"));
+  BuildTemplateReport("tags3.xml", "out3.xml");
+  BuildTemplateReport("tags2.xml", "out2.xml");
   if (listening) ShowRefreshStatus(at, started);
 }
 
 void frmMain::Command1_Click() {
-  BuildTemplateReport("tags3.xml", OutputPath("out3.xml"));
+  BuildTemplateReport("tags3.xml", "out3.xml");
   platform_.window().ShowMessage("done");
 }
 
