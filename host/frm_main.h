@@ -61,9 +61,12 @@ class frmMain : private WindowEvents {
   void NTService1_Stop();
   void Timer1_Timer();
   void Command1_Click();
+  // Builds a report into the file of that name in the report folder; a
+  // failure, that of finding the folder included, is reported and ends
+  // the build.
   void BuildCategoryReport();
   void BuildTemplateReport(const std::string& input_file,
-                           const std::string& output_path);
+                           const std::string& output_file);
   // Writes the error to the event log as "[number] description".
   void ReportError(const Error& error);
 
@@ -77,6 +80,11 @@ class frmMain : private WindowEvents {
   void OnServiceStart(bool& result) override { NTService1_Start(result); }
   void OnServiceStop() override { NTService1_Stop(); }
 
+  using ReportMaker = void (*)(ReportServices&, const std::string&,
+                               const std::string&);
+  // The report builders' one error trap, over every step of a build.
+  void BuildReport(const std::string& input_file,
+                   const std::string& output_file, ReportMaker make);
   std::string OutputPath(const std::string& file_name);
   // Under a service manager: one note naming the working folder, the report
   // folder and the historian client library's file name, a second one with

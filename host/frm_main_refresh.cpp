@@ -14,12 +14,10 @@ void frmMain::Timer1_Timer() {
   const auto started = std::chrono::steady_clock::now();
   tally_ = RefreshTally{};
   BuildAndWatch("tags.xml", [this] { BuildCategoryReport(); });
-  BuildAndWatch("tags3.xml", [this] {
-    BuildTemplateReport("tags3.xml", OutputPath("out3.xml"));
-  });
-  BuildAndWatch("tags2.xml", [this] {
-    BuildTemplateReport("tags2.xml", OutputPath("out2.xml"));
-  });
+  BuildAndWatch("tags3.xml",
+                [this] { BuildTemplateReport("tags3.xml", "out3.xml"); });
+  BuildAndWatch("tags2.xml",
+                [this] { BuildTemplateReport("tags2.xml", "out2.xml"); });
   if (listening) {
     NoteClientLibrary();
     ShowRefreshStatus(at, started);
@@ -27,9 +25,8 @@ void frmMain::Timer1_Timer() {
 }
 
 void frmMain::Command1_Click() {
-  BuildAndWatch("tags3.xml", [this] {
-    BuildTemplateReport("tags3.xml", OutputPath("out3.xml"));
-  });
+  BuildAndWatch("tags3.xml",
+                [this] { BuildTemplateReport("tags3.xml", "out3.xml"); });
   if (platform_.service_status().Listening()) NoteClientLibrary();
   platform_.window().ShowMessage("done");
 }
