@@ -290,15 +290,18 @@ void ScmServiceControl::ProcessEnding(int status) {
 }
 
 void ScmServiceControl::LogEvent(int16_t, int32_t, const std::string& message) {
-  WriteEvent(MSG_SERVICE_REPORT, message);
+  // Every failure is an error entry with the message table's first message.
+  // A log that cannot be written raises, as on every system; the host drops
+  // that failure rather than reporting it again.
+  WriteEventLog(EVENTLOG_ERROR_TYPE, kReportMessageId, message);
 }
 
 void ScmServiceControl::EndStalledService(const std::string& description) {
   try {
-    WriteEvent(MSG_SERVICE_STALLED,
-               "[" + std::to_string(errnum::kInternal) + "] " + description +
-                   "; the process ends, for the service manager to start it "
-                   "again");
+    WriteEventLog(EVENTLOG_ERROR_TYPE, MSG_SERVICE_STALLED,
+                  "[" + std::to_string(errnum::kInternal) + "] " + description +
+                      "; the process ends, for the service manager to start "
+                      "it again");
   } catch (const std::exception&) {
     // The process ends all the same; the service manager records the exit.
   }
@@ -308,11 +311,7 @@ void ScmServiceControl::EndStalledService(const std::string& description) {
   ExitProcess(kExitStalled);  // not reached
 }
 
-void ScmServiceControl::WriteEvent(DWORD message_id,
-                                   const std::string& message) {
-  // Every entry is an error entry whose message is the whole text. A log
-  // that cannot be written raises, as on every system; the host drops that
-  // failure rather than reporting it again.
+void WriteEventLog(WORD type, DWORD message_id, const std::string& message) {
   const std::wstring text = Utf8ToWide(message);
   HANDLE source = RegisterEventSourceW(nullptr, kServiceName);
   if (source == nullptr) {
@@ -320,8 +319,8 @@ void ScmServiceControl::WriteEvent(DWORD message_id,
                                          SystemErrorText(GetLastError()));
   }
   const wchar_t* strings[1] = {text.c_str()};
-  const bool written = ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, message_id,
-                                    nullptr, 1, 0, strings, nullptr) != 0;
+  const bool written = ReportEventW(source, type, 0, message_id, nullptr, 1, 0,
+                                    strings, nullptr) != 0;
   const DWORD failure = GetLastError();
   // Only the handle opened above is closed; that cannot lose the entry.
   (void)DeregisterEventSource(source);

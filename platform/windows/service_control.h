@@ -18,8 +18,15 @@ namespace tavrolin::windows {
 
 inline constexpr wchar_t kServiceName[] = L"CorvaneService";
 inline constexpr wchar_t kDisplayName[] = L"Corvane Service";
+// The event id of the message table's one message, whose text is "%1".
+inline constexpr DWORD kReportMessageId = 1;
 // The process's exit status when the watchdog ends a refresh that hangs.
 inline constexpr UINT kExitStalled = 3;
+
+// Writes one entry of `type` with the message table's message `message_id`
+// under the service's source, `message` as its one insertion string. Raises
+// Error when the log cannot be written.
+void WriteEventLog(WORD type, DWORD message_id, const std::string& message);
 
 class ScmServiceControl : public ServiceControl {
  public:
@@ -62,9 +69,6 @@ class ScmServiceControl : public ServiceControl {
   [[noreturn]] void EndHungService();
   void ReportStatus(DWORD state, DWORD exit_code = NO_ERROR,
                     DWORD service_exit_code = 0);
-  // An error entry with the message table's message `message_id`, whose
-  // text is the one insertion string.
-  void WriteEvent(DWORD message_id, const std::string& message);
 
   frmMainWindow& window_;
   bool debug_ = false;
