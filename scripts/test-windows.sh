@@ -270,6 +270,8 @@ test_msi() {  # test_msi E2E-DIR MSI
   local working_folder
   working_folder=$(wine_run 60 reg query "$parameters_key" /v WorkingFolder 2>/dev/null | tr -d '\r' |
     sed -n 's/.*REG_[A-Z_]*SZ *//p')
+  # A folder property of the installer ends in a backslash.
+  working_folder=${working_folder%\\}
   [[ ${working_folder,,} == 'c:\programdata\tavrolin' ]] || fail "$arch: WorkingFolder is [$working_folder]"
 
   # Meanwhile, two "-debug" runs of the program alone, with the stand-in
@@ -302,7 +304,7 @@ test_msi() {  # test_msi E2E-DIR MSI
   ! tail -c +$((log_offset + 1)) "$services_log" | grep -aq 'err:eventlog' ||
     fail "$arch: the installed service logged $(tail -c +$((log_offset + 1)) "$services_log" | grep -a 'err:eventlog' | head -2)"
 
-  wait_for_file "$e2e_dir/hang/status" 30 || fail "$arch: the watchdog did not end a hung -debug run"
+  wait_for_file "$e2e_dir/hang/status" 60 || fail "$arch: the watchdog did not end a hung -debug run"
   [[ $(cat "$e2e_dir/hang/status") == 3 ]] ||
     fail "$arch: the watchdog ended the run with status $(cat "$e2e_dir/hang/status"), not 3: $(grep -a eventlog "$e2e_dir/hang/stderr.log" | head -3)"
   [[ $(grep -ac 'err:eventlog.*No progress for 3 s while building .*out.xml from tags.xml: the call pipt_findpoint' "$e2e_dir/hang/stderr.log") == 1 ]] ||
@@ -311,7 +313,7 @@ test_msi() {  # test_msi E2E-DIR MSI
   # The slow run's reports come from the stand-in in the configured folder.
   wait_for_file "$e2e_dir/slow/out2.xml" 60 || fail "$arch: the slow -debug run wrote no out2.xml"
   [[ ! -e $e2e_dir/slow/status ]] || fail "$arch: the slow -debug run ended: $(grep -a eventlog "$e2e_dir/slow/stderr.log" | head -3)"
-  check_report "$e2e_dir/slow/out.xml"
+  check_report "$e2e_dir/slow/out3.xml"
   for pid in "${pids[@]}"; do pkill -TERM -P "$pid" 2>/dev/null || true; done
   wait "${pids[@]}" 2>/dev/null || true
   wine_run 60 reg delete "$parameters_key" /v WatchdogSeconds /f >/dev/null 2>&1 || true
