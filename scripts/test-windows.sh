@@ -290,9 +290,14 @@ test_msi() {  # test_msi E2E-DIR MSI
   for run in hang slow; do
     lone_program "$e2e_dir/$run" "$zip" "$top"
     cp "$root/examples/"tags*.xml "$e2e_dir/$run/"
-    (cd "$e2e_dir/$run" && STUB_HISTORIAN_SCRIPT="..\\$run.script" WINEDEBUG=-all,err+eventlog \
-      timeout 150 wine ./tavrolin.exe -debug </dev/null >/dev/null 2>"$e2e_dir/$run/stderr.log"
-      echo $? >"$e2e_dir/$run/status") &
+    # The subshell inherits errexit: the run's status is taken with "||", or
+    # a run that ends with a failure status would end the subshell unrecorded.
+    (cd "$e2e_dir/$run" || exit
+      status=0
+      STUB_HISTORIAN_SCRIPT="..\\$run.script" WINEDEBUG=-all,err+eventlog \
+        timeout 150 wine ./tavrolin.exe -debug </dev/null >/dev/null 2>"$e2e_dir/$run/stderr.log" ||
+        status=$?
+      echo "$status" >"$e2e_dir/$run/status") &
     pids+=($!)
   done
 
