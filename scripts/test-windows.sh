@@ -337,9 +337,14 @@ test_msi() {  # test_msi E2E-DIR MSI
     fail "$arch: the upgrade did not set HistorianFolder"
   [[ $(service_state) == RUNNING ]] || fail "$arch: the upgraded service is not running"
 
-  wine_run 120 msiexec /x "$(wine_run 30 winepath -w "$upgrade" 2>/dev/null | tr -d '\r')" /qn >/dev/null 2>&1 ||
+  wine_run 120 msiexec /x "$(wine_run 30 winepath -w "$upgrade" 2>/dev/null | tr -d '\r')" /qn \
+    /l*v "$(wine_run 30 winepath -w "$e2e_dir/uninstall.log" 2>/dev/null | tr -d '\r')" >/dev/null 2>&1 ||
     fail "$arch: msiexec /x exited with $?"
-  [[ -z $(service_state) ]] || fail "$arch: the service is still registered after the uninstall"
+  # The service manager deletes a service once it has stopped and its last
+  # handle is closed, which may come a little after msiexec returns.
+  local state deadline=$((SECONDS + 30))
+  while state=$(service_state) && [[ -n $state ]] && ((SECONDS < deadline)); do sleep 1; done
+  [[ -z $state ]] || fail "$arch: the service is still registered after the uninstall, $state (msiexec's log: $e2e_dir/uninstall.log)"
   [[ ! -e $program_dir/tavrolin.exe && ! -e $program_dir/piapi32.dll ]] || fail "$arch: the uninstall left the program"
   for report in out.xml out3.xml out2.xml; do
     [[ -s $program_dir/$report ]] || fail "$arch: the uninstall removed $report"
