@@ -43,6 +43,11 @@ check_failed() {
   echo "FAILED: $*" >&2
   failures=$((failures + 1))
 }
+# passed SINCE TEXT: prints TEXT when no check failed since the count SINCE.
+passed() {
+  ((failures == $1)) && echo "$2"
+  return 0
+}
 
 [[ $(id -u) == 0 ]] || fail "the systemd stage needs root (namespaces, mounts)"
 for tool in unshare nsenter pivot_root mountpoint runuser; do
@@ -127,10 +132,11 @@ elif grep -qx './opt/tavrolin/tavrolin' <<<"$contents"; then
 else
   fail "the package holds no program: $contents"
 fi
-echo "package: $(basename "$deb"), program in $program_dir, tag lists in" \
+echo "package: $(basename "$deb") made in $((SECONDS - started)) s, program in $program_dir, tag lists in" \
   "$config_dir, reports in $state_dir"
 
 # --- the box ---------------------------------------------------------------
+box_started=$SECONDS
 # What goes into the box: the packages, the stand-in library, the tag lists
 # the checks edit.
 mkdir "$work/in"
@@ -229,7 +235,7 @@ wait_until 30 system_running ||
   fail "the box's systemd is $(box systemctl is-system-running || true): $(box systemctl --failed --no-legend || true)"
 failed_units=$(box systemctl --failed --no-legend --plain || true)
 [[ -z $failed_units ]] || echo "units failed in the box (not the package's): $failed_units"
-echo "box: systemd running in $((SECONDS - started)) s (since the start of the stage)"
+echo "box: systemd running after $((SECONDS - box_started)) s"
 box_sh 'dpkg -s tavrolin >/dev/null 2>&1' && box dpkg -P tavrolin >/dev/null
 
 # --- helpers for the checks ------------------------------------------------
@@ -290,18 +296,21 @@ cursor() { box journalctl -n 0 --show-cursor -q --no-pager | sed -n 's/^-- curso
 # --- install ---------------------------------------------------------------
 box dpkg -i /root/in/new.deb >"$work/dpkg.log" 2>&1 || fail "dpkg -i: $(cat "$work/dpkg.log")"
 mark=$(cursor)
-wait_until 10 [ "$(service ActiveState)" = active ] || true
+is_active() { [[ $(service ActiveState) == active ]]; }
+wait_until 10 is_active || true
 active_as_user "install" && echo "install: $unit active as tavrolin"
 box_sh "getent passwd tavrolin && getent group tavrolin" >/dev/null ||
   check_failed "install made no user and group tavrolin"
 
+since=$failures
 refresh || check_failed "the first refresh (systemctl reload) wrote no reports in $state_dir"
 values=$(check_values)
 warnings=$(journal_since "$mark" -p warning)
 [[ -z $warnings ]] || check_failed "the service logged warnings: $warnings"
-echo "first refresh: $values values in ${reports[*]}"
+passed "$since" "first refresh: $values values in ${reports[*]}, no warning logged"
 
 # The service user cannot create files where code is loaded from.
+since=$failures
 while read -r folder; do
   if box runuser -u tavrolin -- touch "$folder/.planted" 2>/dev/null; then
     check_failed "the service user can create files in $folder"
@@ -312,17 +321,19 @@ while read -r folder; do
     box rmdir "$folder/glibc-hwcaps"
   fi
 done < <(box find "$program_dir" -type d)
-echo "program folder: $(box stat -c '%U:%G %a' "$program_dir"), not writable by the service user"
+passed "$since" "program folder: $(box stat -c '%U:%G %a' "$program_dir"), the service user can create nothing in it"
 
 # Report consumers are other users.
+since=$failures
 for report in "${reports[@]}"; do
   box runuser -u nobody -- cat "$state_dir/$report" >/dev/null 2>&1 ||
     check_failed "another user cannot read $state_dir/$report"
 done
-echo "reports: $(box stat -c '%a' "$state_dir") folder, $(box stat -c '%U %a' "$state_dir/out.xml") out.xml, readable by others"
+passed "$since" "reports: folder $(box stat -c '%a' "$state_dir"), out.xml $(box stat -c '%U %a' "$state_dir/out.xml"), readable by others"
 
 # An edited tag list takes effect on reload, and a reload refreshes all.
 edit="Edited $RANDOM"
+since=$failures
 box sed -i "s|<desc>Feed flow</desc>|<desc>$edit</desc>|" "$config_dir/tags.xml"
 box grep -q "$edit" "$config_dir/tags.xml" || fail "could not edit $config_dir/tags.xml"
 if refresh; then
@@ -331,7 +342,7 @@ if refresh; then
 else
   check_failed "systemctl reload refreshed not every report"
 fi
-echo "reload: every report new, the edited $config_dir/tags.xml in out.xml"
+passed "$since" "reload: every report new, the edited $config_dir/tags.xml in out.xml"
 
 # kill -9: restarted.
 pid=$(service MainPID)
@@ -364,9 +375,11 @@ box systemctl reload "$unit"
 hang_started=$SECONDS
 if wait_until 15 restarted; then
   journal=$(journal_since "$mark")
-  grep -q "Watchdog timeout" <<<"$journal" ||
+  if grep -q "Watchdog timeout" <<<"$journal"; then
+    echo "hung historian call: ended by the watchdog and restarted after $((SECONDS - hang_started)) s"
+  else
     check_failed "the service restarted, but not for its watchdog: $journal"
-  echo "hung historian call: ended by the watchdog and restarted after $((SECONDS - hang_started)) s"
+  fi
 else
   check_failed "a hung historian call was not restarted: the service is $(service ActiveState)/$(service SubState)"
 fi
@@ -383,7 +396,7 @@ echo "systemd-analyze security: ${rating#→ }"
 # check_removed: remove keeps the tag lists and reports; purge with a planted
 # directory takes the rest, the user and the group.
 check_remove_purge() {
-  local file planted
+  local file planted since=$failures
   box dpkg -r tavrolin >"$work/dpkg.log" 2>&1 || { check_failed "dpkg -r: $(cat "$work/dpkg.log")"; return; }
   [[ $(service LoadState) != loaded ]] || check_failed "remove left $unit loaded ($(service ActiveState))"
   for file in "$config_dir"/tags.xml "$config_dir"/tags3.xml "$config_dir"/tags2.xml \
@@ -393,19 +406,23 @@ check_remove_purge() {
   planted=$state_dir/.out.xml.123.0.0.tmp
   box mkdir -p "$planted/inside"
   if box dpkg -P tavrolin >"$work/dpkg.log" 2>&1; then
-    for file in "$program_dir" "$config_dir"/tags.xml "${reports[@]/#/$state_dir/}" \
-        "$@"; do
+    local gone=("$program_dir" "$config_dir"/tags.xml "${reports[@]/#/$state_dir/}" "$@")
+    [[ $config_dir == "$state_dir" ]] || gone+=("$config_dir")
+    for file in "${gone[@]}"; do
       ! box test -e "$file" || check_failed "purge left $file"
     done
     ! box getent passwd tavrolin >/dev/null || check_failed "purge left the user tavrolin"
     ! box getent group tavrolin >/dev/null || check_failed "purge left the group tavrolin"
   else
     check_failed "dpkg -P with a planted $planted/: $(cat "$work/dpkg.log")"
+    # Without the planted directory, so that the next checks start clean.
+    box rm -rf "$planted"
+    box dpkg -P tavrolin >/dev/null 2>&1 || fail "dpkg -P: $(cat "$work/dpkg.log")"
   fi
   box rm -rf "$planted"
+  passed "$since" "remove: tag lists and reports kept; purge with a planted $planted/: the rest, the user and the group gone"
 }
 check_remove_purge
-echo "remove: tag lists and reports kept; purge: the rest, the user and the group gone"
 
 # --- upgrade from 2.0 ------------------------------------------------------
 if [[ -n $old_deb ]]; then
@@ -420,6 +437,7 @@ if [[ -n $old_deb ]]; then
   box grep -q "$edit" "$old_home/out.xml" || fail "the $old_version service did not read the edited tag list"
   old_sums=$(box_sh "cd $old_home && md5sum ${reports[*]}")
 
+  since=$failures
   box dpkg -i /root/in/new.deb >"$work/dpkg.log" 2>&1 ||
     fail "the upgrade from $old_version: $(cat "$work/dpkg.log")"
   box grep -q "$edit" "$config_dir/tags.xml" ||
@@ -450,10 +468,9 @@ if [[ -n $old_deb ]]; then
   else
     check_failed "no refresh after the upgrade"
   fi
-  echo "upgrade from $old_version: edited tag list in $config_dir, old reports $kept in $state_dir"
+  passed "$since" "upgrade from $old_version: edited tag list in $config_dir, old reports $kept in $state_dir"
   check_remove_purge "$old_home"
-  echo "purge after the upgrade: $old_home gone"
 fi
 
-echo "systemd stage: $((SECONDS - started)) s"
+echo "systemd stage: $((SECONDS - started)) s, of which $((SECONDS - box_started)) s in the box"
 ((failures == 0)) || fail "$failures check(s) of the package under systemd"
