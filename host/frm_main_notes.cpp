@@ -30,7 +30,7 @@ void frmMain::NoteStart() {
   }
   status.Note("Corvane Service started: tag lists from the working folder " +
               (error ? std::string("(unknown)") : working.string()) +
-              ", reports to " + platform_.process().ExecutableDirectory() +
+              ", reports to " + platform_.process().ReportDirectory() +
               ", historian client library " + library);
 }
 

@@ -94,6 +94,26 @@ TEST_F(RefreshCycleEndToEndTest, ButtonSignalBuildsOnlyTheFirstTemplate) {
   EXPECT_EQ(child->Stderr(), "");
 }
 
+// Under systemd with StateDirectory=, the reports go to the state folder and
+// nothing is written beside the program.
+TEST_F(RefreshCycleEndToEndTest, ReportsGoToTheStateFolderSystemdNames) {
+  service_.WriteTagList("tags3.xml", TemplateList("custom", "U1", "T3_"));
+  TempDir state;
+  ServiceUnderTest::StartOptions options;
+  options.environment["STATE_DIRECTORY"] = state.path().string() + ":/nowhere";
+  auto child = service_.Start(options);
+
+  child->Signal(SIGUSR1);
+  ASSERT_TRUE(
+      WaitUntil([&] { return child->Stdout() == "done\n"; }, kStartTimeout))
+      << child->Stdout() << child->Stderr();
+  Stop(*child);
+  EXPECT_EQ(child->Stderr(), "");
+  EXPECT_NE(ReadFile(state.File("out3.xml")).find("<Pointid>U1.T3_0</Pointid>"),
+            std::string::npos);
+  EXPECT_EQ(ProgramFolderContent(), (std::vector<std::string>{"tavrolin"}));
+}
+
 // One 30-second wait checks the whole first tick: when it comes, what it
 // writes, and in which order it asks for the points.
 TEST_F(RefreshCycleEndToEndTest, FirstTickAfter30SecondsWritesAllThree) {

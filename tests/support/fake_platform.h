@@ -97,6 +97,7 @@ class FakeProcess : public Process {
 
   std::string ArgumentText() override { return argument_text; }
   std::string ExecutableDirectory() override { return executable_directory; }
+  std::string ReportDirectory() override { return executable_directory; }
   std::string PathSeparator() override { return "/"; }
   [[noreturn]] void End(int status) override { throw ProcessEnded{status}; }
 };
