@@ -119,21 +119,13 @@ else
     "(a shallow clone?): the upgrade check is SKIPPED !!!" >&2
 fi
 
-# Where the package puts things: the program's folder, the tag lists and the
-# reports (the 2.0 package keeps all three in one folder).
-contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
-if grep -qx './usr/lib/tavrolin/tavrolin' <<<"$contents"; then
-  program_dir=/usr/lib/tavrolin
-  config_dir=/etc/tavrolin
-  state_dir=/var/lib/tavrolin
-elif grep -qx './opt/tavrolin/tavrolin' <<<"$contents"; then
-  program_dir=/opt/tavrolin
-  config_dir=/opt/tavrolin
-  state_dir=/opt/tavrolin
-  echo "!!! the package has the $old_version layout (everything in /opt/tavrolin) !!!" >&2
-else
-  fail "the package holds no program: $contents"
-fi
+# Where the package puts things: the program's folder, the tag lists, the
+# reports.
+program_dir=/usr/lib/tavrolin
+config_dir=/etc/tavrolin
+state_dir=/var/lib/tavrolin
+dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -qx ".$program_dir/tavrolin" ||
+  fail "the package holds no $program_dir/tavrolin"
 echo "package: $(basename "$deb") made in $((SECONDS - started)) s, program in $program_dir, tag lists in" \
   "$config_dir, reports in $state_dir"
 
@@ -416,8 +408,7 @@ check_remove_purge() {
     box mkdir -p "$planted/inside"
   fi
   if box dpkg -P tavrolin >"$work/dpkg.log" 2>&1; then
-    local gone=("$program_dir" "$config_dir"/tags.xml "${reports[@]/#/$state_dir/}" "$@")
-    [[ $config_dir == "$state_dir" ]] || gone+=("$config_dir")
+    local gone=("$program_dir" "$config_dir" "${reports[@]/#/$state_dir/}" "$@")
     [[ -n $planted ]] || gone+=("$state_dir")
     for file in "${gone[@]}"; do
       ! box test -e "$file" || check_failed "purge left $file"
@@ -449,6 +440,8 @@ if [[ -n $old_deb ]]; then
   state_dir=$old_state_dir
   box grep -q "$edit" "$old_home/out.xml" || fail "the $old_version service did not read the edited tag list"
   old_sums=$(box_sh "cd $old_home && md5sum ${reports[*]}")
+  # A half-written report of a 2.0 service killed while writing.
+  box_sh "echo partial >$old_home/.out3.xml.1.2.3.tmp"
 
   since=$failures
   box dpkg -i /root/in/new.deb >"$work/dpkg.log" 2>&1 ||
@@ -463,17 +456,15 @@ if [[ -n $old_deb ]]; then
     box test -f "$state_dir/$report" || check_failed "the upgrade lost $report"
   done
   kept=$(box_sh "cd $state_dir && md5sum -c --quiet - 2>/dev/null" <<<"$old_sums" && echo kept || echo refreshed)
-  if [[ $old_home != "$state_dir" ]]; then
-    # The old folder: root's, holding only links to the reports.
-    [[ $(box stat -c '%U:%G %a' "$old_home") == "root:root 755" ]] ||
-      check_failed "$old_home is $(box stat -c '%U:%G %a' "$old_home") after the upgrade"
-    left=$(box find "$old_home" -mindepth 1 ! -type l -printf '%P ')
-    [[ -z $left ]] || check_failed "$old_home still holds $left"
-    for report in "${reports[@]}"; do
-      [[ $(box readlink "$old_home/$report") == "$state_dir/$report" ]] ||
-        check_failed "$old_home/$report is no link to $state_dir/$report"
-    done
-  fi
+  # The old folder: root's, holding only links to the reports.
+  [[ $(box stat -c '%U:%G %a' "$old_home") == "root:root 755" ]] ||
+    check_failed "$old_home is $(box stat -c '%U:%G %a' "$old_home") after the upgrade"
+  left=$(box find "$old_home" -mindepth 1 ! -type l -printf '%P ')
+  [[ -z $left ]] || check_failed "$old_home still holds $left"
+  for report in "${reports[@]}"; do
+    [[ $(box readlink "$old_home/$report") == "$state_dir/$report" ]] ||
+      check_failed "$old_home/$report is no link to $state_dir/$report"
+  done
   active_as_user "upgrade" || true
   if refresh; then
     box grep -q "$edit" "$state_dir/out.xml" ||
