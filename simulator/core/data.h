@@ -1,6 +1,6 @@
 // The simulator's data: state sets, points, their recorded events and live
-// signals, as read from the data file (its format is described in the
-// README, section "The historian simulator").
+// signals, as read from the data file (its format is described in
+// docs/simulator.md).
 #pragma once
 
 #include <cstdint>
