@@ -95,7 +95,7 @@ done
 ! grep -q '^ReadWritePaths=' "$unit" || fail "the unit names a folder to write: $(grep ReadWritePaths= "$unit")"
 grep -qx 'ExecPaths=/usr/lib /usr/bin -/lib -/lib64 -/usr/lib64 -/bin' "$unit" ||
   fail "the unit lets code run from elsewhere: $(grep ExecPaths= "$unit")"
-! grep -q '@' "$unit" || fail "the unit holds a place not filled in: $(grep @ "$unit")"
+! grep -qE '@[A-Z_]+@' "$unit" || fail "the unit holds a place not filled in: $(grep -E '@[A-Z_]+@' "$unit")"
 if systemd-analyze security --help 2>/dev/null | grep -q -- --offline; then
   # A name of its own, so that a unit of that name on this machine is not
   # looked at instead.

@@ -78,6 +78,14 @@ std::string SystemdHint() {
                          : " (systemd is not running on this machine)";
 }
 
+// The path with every symbolic link resolved; empty (errno telling why) when
+// it cannot be resolved.
+std::string ResolvedPath(const std::string& path) {
+  const std::unique_ptr<char, decltype(&std::free)> resolved(
+      ::realpath(path.c_str(), nullptr), &std::free);
+  return resolved == nullptr ? std::string() : std::string(resolved.get());
+}
+
 struct Placeholder {
   std::string_view name;
   std::string value;
@@ -150,12 +158,10 @@ std::string ServiceUnitText(const std::string& executable_path) {
 }
 
 std::string ChangeableByOthers(const std::string& path) {
-  const std::unique_ptr<char, decltype(&std::free)> resolved(
-      ::realpath(path.c_str(), nullptr), &std::free);
-  if (resolved == nullptr) {
+  std::string current = ResolvedPath(path);
+  if (current.empty()) {
     return path + " (cannot be checked: " + std::strerror(errno) + ")";
   }
-  std::string current = resolved.get();
   for (;;) {
     struct stat status {};
     if (::lstat(current.c_str(), &status) != 0) {
@@ -201,8 +207,11 @@ std::string SystemdServiceControl::UnitPath() const {
 
 bool SystemdServiceControl::Install() {
   failure_reason_.clear();
-  const std::string executable =
+  // The unit names the file itself, not a link to it that could change.
+  const std::string given =
       executable_.empty() ? ExecutablePath() : executable_;
+  const std::string resolved = ResolvedPath(given);
+  const std::string executable = resolved.empty() ? given : resolved;
   const std::string unit = ServiceUnitText(executable);
   if (unit.empty()) {
     return Fail("systemd cannot run the executable at " + executable +
