@@ -4,9 +4,12 @@
 // Loading is done by a conforming XML 1.0 processor: a document that is not
 // well-formed is refused. It drops white-space-only text and keeps comments,
 // processing instructions, CDATA sections, the XML declaration and the
-// document type declaration as nodes. The internal subset's entities are
+// document type's name as nodes. The internal subset's entities are
 // expanded and its default attribute values applied; nothing outside the
-// file (external subset, external entities) is ever read.
+// file (external subset, external entities) is ever read. The document type
+// declaration is written back as "<!DOCTYPE name>": an external identifier
+// would make the consumers of a report fetch it, and the internal subset
+// has done its work once read.
 #pragma once
 
 #include <cstddef>

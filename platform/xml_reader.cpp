@@ -28,25 +28,6 @@ bool IsBlank(std::string_view text) {
   return true;
 }
 
-// Appends markup of the internal subset, line ends normalised to LF as XML
-// does everywhere else in the document.
-void AppendMarkup(std::string_view markup, std::string& out) {
-  for (std::size_t i = 0; i < markup.size(); ++i) {
-    if (markup[i] != '\r') {
-      out.push_back(markup[i]);
-    } else if (i + 1 >= markup.size() || markup[i + 1] != '\n') {
-      out.push_back('\n');
-    }
-  }
-}
-
-// A system or public identifier in quotes that do not occur in it.
-std::string Quoted(const XML_Char* literal) {
-  const std::string_view text(literal);
-  const char quote = text.find('"') == std::string_view::npos ? '"' : '\'';
-  return quote + std::string(text) + quote;
-}
-
 // True for the name ISO-8859-1, in any letter case.
 bool IsLatin1Name(std::string_view name) {
   constexpr std::string_view kLatin1 = "ISO-8859-1";
@@ -134,45 +115,21 @@ class EventRelay {
     int standalone;
   };
 
+  // A report keeps the document type's name alone. Its external identifier
+  // would make every consumer that loads DTDs fetch that URL, and nothing of
+  // the internal subset is needed once read: its entities are expanded and
+  // its default attribute values applied to the elements.
   static void XMLCALL OnDoctypeStart(void* data, const XML_Char* name,
-                                     const XML_Char* system_id,
-                                     const XML_Char* public_id,
-                                     int has_internal_subset) {
+                                     const XML_Char* /*system_id*/,
+                                     const XML_Char* /*public_id*/,
+                                     int /*has_internal_subset*/) {
     EventRelay& self = Of(data);
     self.FlushDeclaration();
     self.in_doctype_ = true;
-    self.doctype_ = name;
-    if (public_id) {
-      self.doctype_ += " PUBLIC " + Quoted(public_id) + " " +
-                       Quoted(system_id ? system_id : "");
-    } else if (system_id) {
-      self.doctype_ += " SYSTEM " + Quoted(system_id);
-    }
-    self.has_internal_subset_ = has_internal_subset != 0;
-    if (self.has_internal_subset_) {
-      self.doctype_ += " [";
-      // The internal subset's declarations reach the default handler as
-      // they are written (the expanding variant keeps entity references in
-      // content expanded). Only there: it slows expat down elsewhere.
-      XML_SetDefaultHandlerExpand(self.parser_, &EventRelay::OnDefault);
-    }
+    self.events_.Doctype(name);
   }
 
-  static void XMLCALL OnDoctypeEnd(void* data) {
-    EventRelay& self = Of(data);
-    if (self.has_internal_subset_) {
-      self.doctype_ += "]";
-      XML_SetDefaultHandlerExpand(self.parser_, nullptr);
-    }
-    self.events_.Doctype(self.doctype_);
-    self.in_doctype_ = false;
-    self.doctype_.clear();
-  }
-
-  static void XMLCALL OnDefault(void* data, const XML_Char* text, int length) {
-    AppendMarkup(std::string_view(text, static_cast<std::size_t>(length)),
-                 Of(data).doctype_);
-  }
+  static void XMLCALL OnDoctypeEnd(void* data) { Of(data).in_doctype_ = false; }
 
   static void XMLCALL OnStart(void* data, const XML_Char* name,
                               const XML_Char** attributes) {
@@ -202,10 +159,7 @@ class EventRelay {
 
   static void XMLCALL OnComment(void* data, const XML_Char* text) {
     EventRelay& self = Of(data);
-    if (self.in_doctype_) {
-      AppendMarkup("<!--" + std::string(text) + "-->", self.doctype_);
-      return;
-    }
+    if (self.in_doctype_) return;  // the internal subset is not kept
     self.FlushText();
     self.events_.Comment(text);
   }
@@ -213,12 +167,7 @@ class EventRelay {
   static void XMLCALL OnPi(void* data, const XML_Char* target,
                            const XML_Char* text) {
     EventRelay& self = Of(data);
-    if (self.in_doctype_) {
-      std::string markup = "<?" + std::string(target);
-      if (*text) markup += " " + std::string(text);
-      AppendMarkup(markup + "?>", self.doctype_);
-      return;
-    }
+    if (self.in_doctype_) return;  // the internal subset is not kept
     self.FlushText();
     self.events_.ProcessingInstruction(target, text);
   }
@@ -248,8 +197,6 @@ class EventRelay {
   bool declares_latin1_ = false;
   std::string text_;
   bool in_doctype_ = false;
-  bool has_internal_subset_ = false;
-  std::string doctype_;
   std::optional<std::string> refusal_;
   std::optional<Declaration> declaration_;
 };

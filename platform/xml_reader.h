@@ -29,9 +29,9 @@ class ReadEvents {
   // -1 when it says nothing, else 0 or 1.
   virtual void Declaration(const char* version, const char* encoding,
                            int standalone) = 0;
-  // The document type declaration as written after "<!DOCTYPE ", its
-  // internal subset included.
-  virtual void Doctype(std::string_view text) = 0;
+  // The document type declaration's name; its external identifier and
+  // internal subset are not passed on.
+  virtual void Doctype(std::string_view name) = 0;
   // `attributes` holds name and value pairs and ends with a null name.
   virtual void StartElement(const char* name, const char** attributes) = 0;
   virtual void EndElement(const char* name) = 0;
@@ -66,8 +66,8 @@ bool ReadXmlFrom(ByteSource& source, const TextDecoder& decoder,
 // with `failure` set, when the bytes are not a well-formed XML document;
 // `events` may have had part of the content by then.
 //
-// Events carry the declaration, a document type declaration (with its
-// internal subset as written), elements with their attributes (default
+// Events carry the declaration, a document type declaration's name,
+// elements with their attributes (default
 // values declared in the internal subset included), text, CDATA sections,
 // comments and processing instructions. Text that is only white space is
 // dropped, text split by entity references is one event, and references to

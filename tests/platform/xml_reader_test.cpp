@@ -256,7 +256,7 @@ TEST_P(WellFormedTagList, ReadsAsXmlAndReadsBackTheSame) {
 INSTANTIATE_TEST_SUITE_P(Cases, WellFormedTagList,
                          ::testing::ValuesIn(WellFormedCases()), LabelName());
 
-TEST_F(XmlReaderTest, DefaultAttributesAreAppliedAndTheDoctypeKept) {
+TEST_F(XmlReaderTest, DefaultAttributesAreAppliedAndTheDoctypeNameKept) {
   ASSERT_TRUE(
       Load("<?xml version=\"1.0\"?>\r\n<!DOCTYPE r [\r\n"
            "  <!ATTLIST k code CDATA \"5\" kind CDATA #IMPLIED>\r\n"
@@ -267,9 +267,7 @@ TEST_F(XmlReaderTest, DefaultAttributesAreAppliedAndTheDoctypeKept) {
   EXPECT_EQ(document_.FirstElementByTagName("k").Attribute("kind"),
             std::nullopt);
   EXPECT_EQ(document_.Serialize("UTF-8"),
-            "<?xml version=\"1.0\"?><!DOCTYPE r [\n"
-            "  <!ATTLIST k code CDATA \"5\" kind CDATA #IMPLIED>\n"
-            "  <!-- note -->\n  <?pi x?>\n  <!ENTITY e \"&#13;\">\n]>"
+            "<?xml version=\"1.0\"?><!DOCTYPE r>"
             "<r><k code=\"5\"/><k code=\"7\"/></r>");
 }
 
@@ -311,15 +309,17 @@ TEST_F(XmlReaderTest, NothingOutsideTheFileIsRead) {
   EXPECT_NE(document_.load_error().find("&plain; declared outside the file"),
             std::string::npos);
 
-  // Declared but unused, an external entity does no harm; the doctype is
-  // kept as written and no other file's content reaches the report.
-  ASSERT_TRUE(Load("<!DOCTYPE r SYSTEM \"evil.dtd\" [\n<!ENTITY ext SYSTEM \"" +
-                   secret + "\">]><r><t>x</t></r>"))
+  // Declared but unused, external entities and notations do no harm; the
+  // doctype keeps its name alone, so that nothing names another file.
+  ASSERT_TRUE(
+      Load("<!DOCTYPE r PUBLIC \"-//x//y\" \"evil.dtd\" [\n"
+           "<!ENTITY ext SYSTEM \"" +
+           secret +
+           "\">"
+           "<!NOTATION n SYSTEM \"z\"><!ENTITY % p SYSTEM \"q\">]>"
+           "<r><t>x</t></r>"))
       << document_.load_error();
-  const std::string out = document_.Serialize("UTF-8");
-  EXPECT_EQ(out.find("SECRET-CONTENT"), std::string::npos);
-  EXPECT_EQ(out, "<!DOCTYPE r SYSTEM \"evil.dtd\" [\n<!ENTITY ext SYSTEM \"" +
-                     secret + "\">]><r><t>x</t></r>");
+  EXPECT_EQ(document_.Serialize("UTF-8"), "<!DOCTYPE r><r><t>x</t></r>");
 }
 
 TEST_F(XmlReaderTest, EntityExpansionBombFailsQuickly) {
