@@ -6,8 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <new>
 #include <pugixml.hpp>
@@ -354,61 +352,6 @@ class TreeBuilder : public ReadEvents {
   pugi::xml_node current_;
 };
 
-// Opens the file at `path` for reading. Returns false with `error` saying
-// why when it cannot; `absolute_path` is the path made absolute.
-bool OpenFile(const std::string& path, std::ifstream& file,
-              std::string& absolute_path, std::string& error) {
-  const std::filesystem::path given(path);
-  std::error_code failed;
-  std::filesystem::path absolute = std::filesystem::absolute(given, failed);
-  if (failed) absolute = given;
-  absolute_path = absolute.string();
-  const auto status = std::filesystem::status(absolute, failed);
-  if (!std::filesystem::exists(status)) {
-    error = absolute.filename().string() + " not found in " +
-            absolute.parent_path().string() +
-            (given.has_parent_path() ? "" : " (the working folder)");
-    return false;
-  }
-  if (std::filesystem::is_directory(status)) {
-    error = "A folder, not a file: " + absolute_path;
-    return false;
-  }
-  file.open(absolute, std::ios::binary);
-  if (!file) {
-    error = "Cannot open " + absolute_path + " for reading";
-    return false;
-  }
-  return true;
-}
-
-// A file read piece by piece.
-class FileSource : public ByteSource {
- public:
-  explicit FileSource(std::ifstream& file) : file_(file) {}
-  std::size_t Read(char* buffer, std::size_t size) override {
-    if (file_.bad()) return 0;
-    file_.read(buffer, static_cast<std::streamsize>(size));
-    return static_cast<std::size_t>(file_.gcount());
-  }
-  void Rewind() override {
-    if (file_.bad()) return;
-    file_.clear();
-    file_.seekg(0);
-  }
-  std::size_t SizeHint() const override { return size_; }
-  // Notes the file's size, from `path`.
-  void SetSize(const std::filesystem::path& path) {
-    std::error_code failed;
-    const std::uintmax_t size = std::filesystem::file_size(path, failed);
-    size_ = failed ? 0 : static_cast<std::size_t>(size);
-  }
-
- private:
-  std::ifstream& file_;
-  std::size_t size_ = 0;
-};
-
 // The load error of a read that failed.
 std::string LoadFailure(const ReadFailure& failure,
                         const std::string& absolute) {
@@ -420,27 +363,15 @@ std::string LoadFailure(const ReadFailure& failure,
   return why;
 }
 
-// Reads the file at `path` into `events`, piece by piece, so that the file
-// is never held whole. Returns false with `error` saying why when the file
-// cannot be opened or read or holds no well-formed document.
-bool ReadFileInto(const std::string& path, const TextDecoder& decoder,
+// Reads the file into `events`, piece by piece, so that the file is never
+// held whole. Returns false with `error` saying why when the file holds no
+// well-formed document; an Error from reading the file passes on.
+bool ReadFileInto(InputFile& file, const TextDecoder& decoder,
                   ReadEvents& events, std::string& error) {
-  std::ifstream file;
-  std::string absolute;
-  if (!OpenFile(path, file, absolute, error)) return false;
-  FileSource source(file);
-  source.SetSize(absolute);
   ReadFailure failure;
-  const bool read = ReadXmlFrom(source, decoder, events, failure);
-  if (file.bad()) {
-    error = "Cannot read " + absolute;
-    return false;
-  }
-  if (!read) {
-    error = LoadFailure(failure, absolute);
-    return false;
-  }
-  return true;
+  if (ReadXmlFrom(file, decoder, events, failure)) return true;
+  error = LoadFailure(failure, file.path());
+  return false;
 }
 
 // Serialised text in blocks: each block is made at its full size and
@@ -1029,11 +960,16 @@ Document::Document(const TextDecoder& decoder)
       decoder_(&decoder) {}
 Document::~Document() = default;
 
-bool Document::Load(const std::string& path) {
+bool Document::Load(InputFile& file) {
   tree_->reset();
   load_error_.clear();
   TreeBuilder builder(*tree_);
-  if (ReadFileInto(path, *decoder_, builder, load_error_)) return true;
+  try {
+    if (ReadFileInto(file, *decoder_, builder, load_error_)) return true;
+  } catch (...) {
+    tree_->reset();  // nothing of a file that could not be read is kept
+    throw;
+  }
   tree_->reset();
   return false;
 }
@@ -1149,15 +1085,15 @@ StreamedDocument::StreamedDocument(const TextDecoder& decoder)
     : declaration_(std::make_unique<Declaration>()), decoder_(&decoder) {}
 StreamedDocument::~StreamedDocument() = default;
 
-bool StreamedDocument::Read(const std::string& path, ContentHandler& handler) {
-  blocks_.clear();
+bool StreamedDocument::Read(InputFile& file, ContentHandler& handler) {
+  blocks_ = std::vector<Block>();
   declaration_->fields.reset();
   load_error_.clear();
   bool read = false;
   {
     // Only the serialised text is held.
     Recorder<Block> recorder(handler, blocks_, declaration_->fields);
-    read = ReadFileInto(path, *decoder_, recorder, load_error_);
+    read = ReadFileInto(file, *decoder_, recorder, load_error_);
     ascii_ = recorder.ascii();
   }
   if (!read) {

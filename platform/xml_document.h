@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/input_file.h"
 #include "platform/text_decoder.h"
 
 namespace pugi {
@@ -141,11 +142,12 @@ class Document {
 
   // Loads the file, in the encoding its byte-order mark or declaration names
   // (UTF-8 when neither does). Returns false and leaves the document empty
-  // when the file is missing, unreadable, in an encoding the system cannot
-  // convert or not well-formed; load_error() then says why, beginning with
-  // the cause, naming the file by its absolute path and, for faults in the
-  // text, the line and column.
-  bool Load(const std::string& path);
+  // when the file is in an encoding the system cannot convert or not
+  // well-formed; load_error() then says why, beginning with the cause,
+  // naming the file by its path and, for faults in the text, the line and
+  // column. An Error from reading the file passes on, the document left
+  // empty.
+  bool Load(InputFile& file);
   const std::string& load_error() const { return load_error_; }
 
   // The first element of that name in document order, or no node.
@@ -246,7 +248,7 @@ class StreamedDocument {
   // keeps nothing when Document::Load would fail; load_error() then says
   // what Document::load_error() would say. `handler` may have had part of
   // the content by then.
-  bool Read(const std::string& path, ContentHandler& handler);
+  bool Read(InputFile& file, ContentHandler& handler);
   const std::string& load_error() const { return load_error_; }
 
   // An element to add with `text` as its only content (as

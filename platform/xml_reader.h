@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/input_file.h"
 #include "platform/text_decoder.h"
 
 namespace tavrolin::xml {
@@ -40,20 +41,6 @@ class ReadEvents {
   virtual void CData(std::string_view text) = 0;
   virtual void Comment(const char* text) = 0;
   virtual void ProcessingInstruction(const char* target, const char* text) = 0;
-};
-
-// Where the bytes of a document come from, piece by piece.
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  // Copies the next bytes into `buffer`, `size` of them unless the bytes
-  // end first; returns how many. 0 at the end, and when reading fails.
-  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
-  // Goes back to the first byte.
-  virtual void Rewind() = 0;
-  // The number of bytes there are to read, as far as known beforehand; 0
-  // when not known.
-  virtual std::size_t SizeHint() const = 0;
 };
 
 // Reads the document from `source` as ReadXml reads its bytes, piece by

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/input_file.h"
 #include "platform/xml_document.h"
 #include "reports/report_output.h"
 
@@ -255,9 +256,9 @@ void MakeCategoryReport(ReportServices& services, const std::string& input_file,
   std::array<CategoryList, kCategoryCount> categories;
   {
     TagListScan scan(categories);
-    // A file that cannot be loaded fails the run with the reason it was not
-    // read.
-    if (!document.Read(input_file, scan)) {
+    // A file that cannot be opened or loaded fails the run with the reason
+    // it was not read.
+    if (!document.Read(*OpenInputFile(input_file), scan)) {
       throw Error(errnum::kObjectNotSet, document.load_error());
     }
   }

@@ -23,6 +23,7 @@
 
 #include "platform/ascii.h"
 #include "platform/error.h"
+#include "platform/input_file.h"
 #include "platform/xml_document.h"
 #include "reports/report_output.h"
 #include "reports/time_words.h"
@@ -272,9 +273,9 @@ class TemplateReport {
         arch_words_(services.clock, services.date_settings) {}
 
   void Build(const std::string& output_path) {
-    // A file that cannot be loaded leaves the document empty, and the run
-    // fails with the reason the file was not read.
-    if (!document_.Load(file_)) {
+    // A file that cannot be opened or loaded leaves the document empty, and
+    // the run fails with the reason the file was not read.
+    if (!document_.Load(*OpenInputFile(file_))) {
       throw Error(errnum::kObjectNotSet, document_.load_error());
     }
     const std::vector<std::string> systems = SystemNames();

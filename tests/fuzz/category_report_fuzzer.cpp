@@ -36,7 +36,7 @@ void TreeCategoryReport(ReportServices& services, const std::string& input,
   };
   const xml::ElementName value_element("Value");
   xml::Document document;
-  if (!document.Load(input)) {
+  if (!document.Load(*tavrolin::OpenInputFile(input))) {
     throw Error(errnum::kObjectNotSet, document.load_error());
   }
   for (const auto& category : kCategories) {

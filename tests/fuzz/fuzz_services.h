@@ -163,7 +163,7 @@ inline void CheckReportReadsBack(FuzzServices& fuzz,
   const std::string path = fuzz.File("report.xml");
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
   xml::Document document;
-  if (!document.Load(path)) std::abort();
+  if (!document.Load(*OpenInputFile(path))) std::abort();
   if (document.Serialize("UTF-8") != text) std::abort();
 }
 
@@ -182,7 +182,7 @@ inline int CheckReportOfInput(FuzzServices& fuzz, const uint8_t* data,
     // A failed run is reported by the host's trap; only what it wrote counts.
   }
   xml::Document document;
-  const bool loads = document.Load(input);
+  const bool loads = document.Load(*OpenInputFile(input));
   if (!fuzz.writer().report) return 0;
   if (!loads) std::abort();  // a report from a tag list that does not load
   CheckReportReadsBack(fuzz, *fuzz.writer().report);

@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   tavrolin::xml::Document document;
   tavrolin::xml::StreamedDocument streamed;
   Ignored ignored;
-  const bool read = streamed.Read(input, ignored);
-  if (!document.Load(input)) {
+  const bool read = streamed.Read(*tavrolin::OpenInputFile(input), ignored);
+  if (!document.Load(*tavrolin::OpenInputFile(input))) {
     if (document.load_error().empty()) std::abort();
     if (read || streamed.load_error() != document.load_error()) std::abort();
     return 0;

@@ -46,7 +46,7 @@ void ExpectSameBytes(const std::string& tag_list,
   const ElementName value("Value");
 
   Document nodes;
-  ASSERT_TRUE(nodes.Load(folder.File("in.xml")));
+  ASSERT_TRUE(nodes.Load(*OpenInputFile(folder.File("in.xml"))));
   Node parent = nodes.FirstElementByTagName("root");
   Node element = nodes.CreateElement(system.text());
   for (std::string_view text : kTexts) element.AppendTextElement(value, text);
@@ -57,7 +57,7 @@ void ExpectSameBytes(const std::string& tag_list,
   nodes.Save(encoding_name, expected);
 
   Document streamed;
-  ASSERT_TRUE(streamed.Load(folder.File("in.xml")));
+  ASSERT_TRUE(streamed.Load(*OpenInputFile(folder.File("in.xml"))));
   ElementStream records;
   records.Open(system);
   for (std::string_view text : kTexts) records.AddTextElement(value, text);
@@ -72,7 +72,7 @@ void ExpectSameBytes(const std::string& tag_list,
 
   // Appended as nodes from the stream, the same again.
   Document parsed;
-  ASSERT_TRUE(parsed.Load(folder.File("in.xml")));
+  ASSERT_TRUE(parsed.Load(*OpenInputFile(folder.File("in.xml"))));
   parsed.FirstElementByTagName("root").AppendElements(records);
   StringSink reparsed;
   parsed.Save(encoding_name, reparsed);
@@ -100,7 +100,7 @@ TEST(ElementStreamTest, AsciiRecordsLeaveAnAsciiDocumentWithoutEncoding) {
   folder.Write("in.xml", "<root/>");
   for (std::string_view text : {"plain", "\xC3\xBC"}) {
     Document document;
-    ASSERT_TRUE(document.Load(folder.File("in.xml")));
+    ASSERT_TRUE(document.Load(*OpenInputFile(folder.File("in.xml"))));
     ElementStream records;
     records.AddTextElement(ElementName("V"), text);
     StringSink out;

@@ -15,7 +15,8 @@ std::string SerializeFile(const std::string& content,
   testing::TempDir folder;
   folder.Write("in.xml", content);
   Document document;
-  EXPECT_TRUE(document.Load(folder.File("in.xml"))) << document.load_error();
+  EXPECT_TRUE(document.Load(*OpenInputFile(folder.File("in.xml"))))
+      << document.load_error();
   return document.Serialize(encoding);
 }
 

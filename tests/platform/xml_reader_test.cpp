@@ -39,7 +39,7 @@ class XmlReaderTest : public ::testing::Test {
 
   bool Load(const std::string& content) {
     folder_.Write("tags.xml", content);
-    return document_.Load(folder_.File("tags.xml"));
+    return document_.Load(*OpenInputFile(folder_.File("tags.xml")));
   }
 };
 
@@ -153,8 +153,9 @@ std::vector<std::string> TextsReadBack(const std::string& serialised) {
   TempDir folder;
   folder.Write("back.xml", serialised);
   Document back;
-  EXPECT_TRUE(back.Load(folder.File("back.xml"))) << back.load_error() << "\n"
-                                                  << serialised;
+  EXPECT_TRUE(back.Load(*OpenInputFile(folder.File("back.xml"))))
+      << back.load_error() << "\n"
+      << serialised;
   std::vector<std::string> texts;
   if (const Node root = back.FirstElementByTagName("r")) {
     TextsOfT(root, texts);
@@ -249,7 +250,8 @@ TEST_P(WellFormedTagList, ReadsAsXmlAndReadsBackTheSame) {
   // Loaded again from the report, the document is the same.
   folder_.Write("out.xml", serialised);
   Document again;
-  ASSERT_TRUE(again.Load(folder_.File("out.xml"))) << again.load_error();
+  ASSERT_TRUE(again.Load(*OpenInputFile(folder_.File("out.xml"))))
+      << again.load_error();
   EXPECT_EQ(again.Serialize("UTF-8"), serialised);
 }
 
@@ -277,7 +279,8 @@ TEST_F(XmlReaderTest, AttributeWhiteSpaceIsWrittenAsReferences) {
   EXPECT_EQ(out, "<r a=\"x&#09;y&#10;z&#13;w\" b=\"p q r\"/>");
   folder_.Write("back.xml", out);
   Document back;
-  ASSERT_TRUE(back.Load(folder_.File("back.xml"))) << back.load_error();
+  ASSERT_TRUE(back.Load(*OpenInputFile(folder_.File("back.xml"))))
+      << back.load_error();
   EXPECT_EQ(back.FirstElementByTagName("r").Attribute("a"), "x\ty\nz\rw");
 }
 

@@ -71,7 +71,7 @@ std::vector<Record> Records(const std::string& path) {
     EXPECT_EQ(output.find(field), std::string::npos) << field;
   }
   xml::Document document;
-  EXPECT_TRUE(document.Load(path)) << document.load_error();
+  EXPECT_TRUE(document.Load(*OpenInputFile(path))) << document.load_error();
   std::vector<Record> records;
   const xml::Node root = document.FirstElementByTagName("root");
   for (xml::Node system = root.ChildAt(0); system;
@@ -333,7 +333,7 @@ TEST_F(TemplateReportTest, EmptyListAndEmptyItemsComplete) {
   Run(Template("custom", "", kExampleItems, /*with_root=*/false));
   EXPECT_TRUE(Log().empty());
   xml::Document input;
-  ASSERT_TRUE(input.Load(dir_.File("tags3.xml")));
+  ASSERT_TRUE(input.Load(*OpenInputFile(dir_.File("tags3.xml"))));
   EXPECT_EQ(ReadFile(Output()), input.Serialize("UTF-8") + "\r\n");
 
   // An empty XXX gives empty system elements.

@@ -64,7 +64,7 @@ std::vector<ExampleReading> ExampleReadings() {
   std::vector<ExampleReading> readings;
   const auto folder = ExamplesFolder();
   xml::Document tags;
-  Check(tags.Load((folder / "tags.xml").string()), "tags.xml");
+  Check(tags.Load(*OpenInputFile((folder / "tags.xml").string())), "tags.xml");
   for (const char* category : {"analog", "analog2", "digital", "breaker"}) {
     const xml::Node element = tags.FirstElementByTagName(category);
     Check(element, category);
@@ -78,7 +78,7 @@ std::vector<ExampleReading> ExampleReadings() {
   }
   for (const char* list : {"tags3.xml", "tags2.xml"}) {
     xml::Document doc;
-    Check(doc.Load((folder / list).string()), list);
+    Check(doc.Load(*OpenInputFile((folder / list).string())), list);
     const xml::Node selector = doc.FirstElementByTagName("system").ChildAt(0);
     const std::string mode = selector.ChildAt(0).Text();
     const std::string systems = selector.ChildAt(1).Text();
