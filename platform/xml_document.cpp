@@ -363,13 +363,46 @@ std::string LoadFailure(const ReadFailure& failure,
   return why;
 }
 
+// A file read up to the size limit of a tag list: the whole of a larger one
+// is never read, even when it grows while it is read.
+class LimitedFile : public ByteSource {
+ public:
+  explicit LimitedFile(InputFile& file) : file_(file) {
+    if (file.SizeHint() > kMaxTagListSize) TooLarge(file.SizeHint(), "");
+  }
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t count = file_.Read(buffer, size);
+    read_ += count;
+    if (read_ > kMaxTagListSize) TooLarge(read_, " or more");
+    return count;
+  }
+  void Rewind() override {
+    file_.Rewind();
+    read_ = 0;
+  }
+  std::size_t SizeHint() const override { return file_.SizeHint(); }
+
+ private:
+  [[noreturn]] void TooLarge(std::size_t size, const char* more) const {
+    throw Error(errnum::kObjectNotSet,
+                "Too large for a tag list: " + std::to_string(size) + " bytes" +
+                    more + ", at most " + std::to_string(kMaxTagListSize) +
+                    ", in " + file_.path());
+  }
+
+  InputFile& file_;
+  std::size_t read_ = 0;
+};
+
 // Reads the file into `events`, piece by piece, so that the file is never
 // held whole. Returns false with `error` saying why when the file holds no
-// well-formed document; an Error from reading the file passes on.
+// well-formed document; an Error from reading the file, or for a file over
+// the size limit, passes on.
 bool ReadFileInto(InputFile& file, const TextDecoder& decoder,
                   ReadEvents& events, std::string& error) {
+  LimitedFile limited(file);
   ReadFailure failure;
-  if (ReadXmlFrom(file, decoder, events, failure)) return true;
+  if (ReadXmlFrom(limited, decoder, events, failure)) return true;
   error = LoadFailure(failure, file.path());
   return false;
 }

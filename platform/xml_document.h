@@ -31,6 +31,14 @@ struct xml_node_struct;
 
 namespace tavrolin::xml {
 
+// The largest tag list read, in bytes: some three times the largest list
+// the report builders' limits allow (4 categories of 32,767 items of some
+// 80 bytes), so that a file put there by mistake (a log, a disk image)
+// fails its report at once instead of filling the service's memory. Loaded
+// as a tree, a list of this size made only of empty elements takes some
+// 600 MiB; read through once, about its own size.
+inline constexpr std::size_t kMaxTagListSize = std::size_t{32} * 1024 * 1024;
+
 class Document;
 class ElementStream;
 class NodeList;

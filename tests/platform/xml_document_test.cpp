@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/error.h"
+#include "tests/support/errors.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::xml {
@@ -251,6 +253,28 @@ TEST_F(XmlDocumentTest, LoadFailuresLeaveTheDocumentEmptyAndSayWhy) {
   EXPECT_EQ(invalid,
             "Invalid Shift_JIS text in " + file + " at line 3, column 1");
 #endif
+
+  // Encodings outside the tag-list encodings are not converted, though the
+  // system may have a converter.
+  for (const char* encoding :
+       {"UTF-7", "ISO-2022-JP", "windows-1259", "ISO-8859-12", "UTF-32"}) {
+    EXPECT_EQ(LoadError("<?xml version=\"1.0\" encoding=\"" +
+                        std::string(encoding) + "\"?><r/>"),
+              "Unknown encoding \"" + std::string(encoding) + "\" in " + file);
+  }
+
+  // A file over the size limit is refused before it is read (a sparse
+  // file: nothing is written).
+  {
+    std::ofstream(file, std::ios::trunc) << "<r/>";
+    std::filesystem::resize_file(file, kMaxTagListSize + 1);
+    const Error error =
+        testing::ErrorOf([&] { document_.Load(*OpenInputFile(file)); });
+    EXPECT_EQ(error.description(),
+              "Too large for a tag list: " +
+                  std::to_string(kMaxTagListSize + 1) + " bytes, at most " +
+                  std::to_string(kMaxTagListSize) + ", in " + file);
+  }
 
   // A failed load empties a document that held one before.
   LoadText("<r/>");
