@@ -21,10 +21,11 @@
 #include <string_view>
 #include <vector>
 
+#include "document/document.h"
 #include "platform/ascii.h"
 #include "platform/error.h"
 #include "platform/input_file.h"
-#include "platform/xml_document.h"
+#include "platform/text_decoder.h"
 #include "reports/report_output.h"
 #include "reports/time_words.h"
 
@@ -511,7 +512,7 @@ class TemplateReport {
 
   ReportServices& services_;
   const std::string& file_;
-  xml::Document document_;
+  xml::Document document_{SystemTextDecoder()};
   xml::NodeList items_;
   xml::Node root_;
   bool records_change_items_ = false;

@@ -30,8 +30,8 @@ class Collected : public tavrolin::xml::TextSink {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static tavrolin::fuzz::FuzzServices fuzz("tags.xml");
   const std::string& input = fuzz.WriteInput(data, size);
-  tavrolin::xml::Document document;
-  tavrolin::xml::StreamedDocument streamed;
+  tavrolin::xml::Document document{tavrolin::SystemTextDecoder()};
+  tavrolin::xml::StreamedDocument streamed{tavrolin::SystemTextDecoder()};
   Ignored ignored;
   const bool read = streamed.Read(*tavrolin::OpenInputFile(input), ignored);
   if (!document.Load(*tavrolin::OpenInputFile(input))) {

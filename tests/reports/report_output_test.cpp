@@ -71,7 +71,7 @@ TEST(WriteReportTest, WritesTheDocumentInTheCodePageFollowedByCrLf) {
   folder.Write("in.xml",
                "\xef\xbb\xbf<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                "<r>\n  <a>caf\xc3\xa9 \xe2\x82\xac</a>\n</r>\n");
-  xml::Document document;
+  xml::Document document{SystemTextDecoder()};
   ASSERT_TRUE(document.Load(*OpenInputFile(folder.File("in.xml"))));
   RecordingWriter writer;
 
@@ -94,7 +94,7 @@ TEST(WriteReportTest, WritesTheDocumentInTheCodePageFollowedByCrLf) {
 TEST(WriteReportTest, ADocumentWithoutDeclarationGetsOneWhenNotUtf8) {
   TempDir folder;
   folder.Write("in.xml", "<r>\xc3\xa9</r>");
-  xml::Document document;
+  xml::Document document{SystemTextDecoder()};
   ASSERT_TRUE(document.Load(*OpenInputFile(folder.File("in.xml"))));
   RecordingWriter writer;
   WriteReport(document, "out.xml", testing::Utf8CodePage(), writer);
@@ -108,7 +108,7 @@ TEST(WriteReportTest, TheRealWriterReplacesTheFile) {
   TempDir folder;
   folder.Write("in.xml", "<r><a>1</a></r>");
   folder.Write("out.xml", std::string(10000, 'o'));
-  xml::Document document;
+  xml::Document document{SystemTextDecoder()};
   ASSERT_TRUE(document.Load(*OpenInputFile(folder.File("in.xml"))));
   WriteReport(document, folder.File("out.xml"), testing::Utf8CodePage(),
               *CreateReportFileWriter());

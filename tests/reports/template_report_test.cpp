@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "document/document.h"
 #include "platform/error.h"
-#include "platform/xml_document.h"
 #include "tests/support/report_services.h"
 #include "tests/support/stand_in_historian.h"
 #include "tests/support/temp_dir.h"
@@ -70,7 +70,7 @@ std::vector<Record> Records(const std::string& path) {
   for (const char* field : {"<Name ", "<Pointid ", "<Value "}) {
     EXPECT_EQ(output.find(field), std::string::npos) << field;
   }
-  xml::Document document;
+  xml::Document document{SystemTextDecoder()};
   EXPECT_TRUE(document.Load(*OpenInputFile(path))) << document.load_error();
   std::vector<Record> records;
   const xml::Node root = document.FirstElementByTagName("root");
@@ -332,7 +332,7 @@ TEST_F(TemplateReportTest, EmptyListAndEmptyItemsComplete) {
   // An empty list writes the input unchanged, even without a root.
   Run(Template("custom", "", kExampleItems, /*with_root=*/false));
   EXPECT_TRUE(Log().empty());
-  xml::Document input;
+  xml::Document input{SystemTextDecoder()};
   ASSERT_TRUE(input.Load(*OpenInputFile(dir_.File("tags3.xml"))));
   EXPECT_EQ(ReadFile(Output()), input.Serialize("UTF-8") + "\r\n");
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/xml_document.h"
+#include "document/document.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin {
@@ -51,7 +51,7 @@ TEST(CodePageDecoder, TagListsInCodePagesOtherThan1252AreRead) {
   folder.Write("tags3.xml",
                "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n"
                "<root><n>\xcf\xf0\xe8\xf2\xee\xea</n></root>\r\n");
-  xml::Document document;
+  xml::Document document{SystemTextDecoder()};
   ASSERT_TRUE(document.Load(*OpenInputFile(folder.File("tags3.xml"))))
       << document.load_error();
   EXPECT_EQ(document.FirstElementByTagName("n").Text(),

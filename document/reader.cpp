@@ -1,4 +1,4 @@
-#include "platform/xml_reader.h"
+#include "document/reader.h"
 
 #include <expat.h>
 

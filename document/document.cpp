@@ -1,4 +1,4 @@
-#include "platform/xml_document.h"
+#include "document/document.h"
 
 #include <expat.h>
 
@@ -10,8 +10,8 @@
 #include <new>
 #include <pugixml.hpp>
 
+#include "document/reader.h"
 #include "platform/error.h"
-#include "platform/xml_reader.h"
 
 namespace tavrolin::xml {
 namespace {
@@ -986,7 +986,6 @@ Node NodeList::Item(std::size_t index) const {
   return Node(pugi::xml_node(nodes_[index]), document_);
 }
 
-Document::Document() : Document(SystemTextDecoder()) {}
 Document::Document(const TextDecoder& decoder)
     : tree_(std::make_unique<pugi::xml_document>()),
       detached_(std::make_unique<pugi::xml_document>()),
@@ -1113,7 +1112,6 @@ struct StreamedDocument::Declaration {
   std::optional<DeclarationFields> fields;
 };
 
-StreamedDocument::StreamedDocument() : StreamedDocument(SystemTextDecoder()) {}
 StreamedDocument::StreamedDocument(const TextDecoder& decoder)
     : declaration_(std::make_unique<Declaration>()), decoder_(&decoder) {}
 StreamedDocument::~StreamedDocument() = default;

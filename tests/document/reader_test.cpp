@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/xml_document.h"
+#include "document/document.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::xml {
@@ -34,7 +34,7 @@ struct LabelName {
 // A tag list written to a real file and loaded from there.
 class XmlReaderTest : public ::testing::Test {
  protected:
-  Document document_;
+  Document document_{SystemTextDecoder()};
   TempDir folder_;
 
   bool Load(const std::string& content) {
@@ -152,7 +152,7 @@ void TextsOfT(const Node& node, std::vector<std::string>& texts) {
 std::vector<std::string> TextsReadBack(const std::string& serialised) {
   TempDir folder;
   folder.Write("back.xml", serialised);
-  Document back;
+  Document back{SystemTextDecoder()};
   EXPECT_TRUE(back.Load(*OpenInputFile(folder.File("back.xml"))))
       << back.load_error() << "\n"
       << serialised;
@@ -249,7 +249,7 @@ TEST_P(WellFormedTagList, ReadsAsXmlAndReadsBackTheSame) {
 
   // Loaded again from the report, the document is the same.
   folder_.Write("out.xml", serialised);
-  Document again;
+  Document again{SystemTextDecoder()};
   ASSERT_TRUE(again.Load(*OpenInputFile(folder_.File("out.xml"))))
       << again.load_error();
   EXPECT_EQ(again.Serialize("UTF-8"), serialised);
@@ -278,7 +278,7 @@ TEST_F(XmlReaderTest, AttributeWhiteSpaceIsWrittenAsReferences) {
   const std::string out = document_.Serialize("UTF-8");
   EXPECT_EQ(out, "<r a=\"x&#09;y&#10;z&#13;w\" b=\"p q r\"/>");
   folder_.Write("back.xml", out);
-  Document back;
+  Document back{SystemTextDecoder()};
   ASSERT_TRUE(back.Load(*OpenInputFile(folder_.File("back.xml"))))
       << back.load_error();
   EXPECT_EQ(back.FirstElementByTagName("r").Attribute("a"), "x\ty\nz\rw");

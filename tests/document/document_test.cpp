@@ -1,7 +1,7 @@
 // The document layer on real files: what loading keeps and drops, the
 // encodings a tag list may come in, node access, element names that are
 // refused, and the serialised form.
-#include "platform/xml_document.h"
+#include "document/document.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,7 @@ class XmlDocumentTest : public ::testing::Test {
   }
 
   TempDir folder_;
-  Document document_;
+  Document document_{SystemTextDecoder()};
 };
 
 TEST_F(XmlDocumentTest, LoadDropsBlankTextAndKeepsOtherNodes) {
@@ -161,7 +161,7 @@ TEST_F(XmlDocumentTest, AppendChildRefusesNodesItCannotTake) {
   // An element cannot become a child of its own descendant.
   Node b = document_.FirstElementByTagName("b");
   EXPECT_THROW(b.AppendChild(a), Error);
-  Document other;
+  Document other{SystemTextDecoder()};
   Node foreign = other.CreateElement("x");
   EXPECT_THROW(a.AppendChild(foreign), Error);
 }

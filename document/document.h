@@ -141,8 +141,8 @@ class NodeList {
 
 class Document {
  public:
-  // Reads encodings beyond those of the parser with the system's converters.
-  Document();
+  // Reads encodings beyond those of the parser with `decoder` (the system's
+  // converters: SystemTextDecoder()).
   explicit Document(const TextDecoder& decoder);
   ~Document();
   Document(const Document&) = delete;
@@ -246,7 +246,7 @@ class ContentHandler {
 // document with elements appended.
 class StreamedDocument {
  public:
-  StreamedDocument();
+  // `decoder` as for Document.
   explicit StreamedDocument(const TextDecoder& decoder);
   ~StreamedDocument();
   StreamedDocument(const StreamedDocument&) = delete;
