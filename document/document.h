@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/text_blocks.h"
 #include "platform/input_file.h"
 #include "platform/text_decoder.h"
 
@@ -42,6 +43,7 @@ inline constexpr std::size_t kMaxTagListSize = std::size_t{32} * 1024 * 1024;
 class Document;
 class ElementStream;
 class NodeList;
+struct ReadDeclaration;
 
 // Receives serialised text piece by piece, in order.
 class TextSink {
@@ -184,6 +186,7 @@ class Document {
   std::unique_ptr<pugi::xml_document> tree_;
   // Home of elements made by CreateElement until they are appended.
   std::unique_ptr<pugi::xml_document> detached_;
+  std::unique_ptr<ReadDeclaration> declaration_;
   std::string load_error_;
   const TextDecoder* decoder_;
 };
@@ -201,21 +204,17 @@ class ElementStream {
   // A whole element with the text as its only content.
   void AddTextElement(const ElementName& name, std::string_view text);
 
-  bool empty() const { return size_ == 0; }
-  std::size_t size() const { return size_; }
+  bool empty() const { return text_.empty(); }
+  std::size_t size() const { return text_.size(); }
   // True while everything written is ASCII.
   bool IsAscii() const { return ascii_; }
   void Clear();
   void WriteTo(TextSink& out) const;
 
  private:
-  // The last block, with room for `size` more bytes.
-  std::string& Room(std::size_t size);
-  void Append(std::string_view text);
   void EndStartTag();
 
-  std::vector<std::string> blocks_;
-  std::size_t size_ = 0;
+  TextBlocks text_;
   bool ascii_ = true;
   bool start_tag_open_ = false;  // the last start tag still lacks its ">"
 };
@@ -273,16 +272,9 @@ class StreamedDocument {
             bool added_ascii);
 
  private:
-  struct Declaration;
-  // A piece of the serialised document: `size` bytes at `data`.
-  struct Block {
-    std::unique_ptr<char[]> data;
-    std::size_t size = 0;
-  };
-  // The serialised document after its declaration, in blocks that never
-  // grow, so that nothing is copied as it grows.
-  std::vector<Block> blocks_;
-  std::unique_ptr<Declaration> declaration_;
+  // The serialised document after its declaration.
+  TextBlocks text_;
+  std::unique_ptr<ReadDeclaration> declaration_;
   bool ascii_ = true;
   std::string load_error_;
   const TextDecoder* decoder_;

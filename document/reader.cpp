@@ -9,6 +9,9 @@
 #include <string>
 #include <utility>
 
+#include "document/document.h"
+#include "platform/error.h"
+
 namespace tavrolin::xml {
 namespace {
 
@@ -382,10 +385,59 @@ bool ReadXmlFrom(ByteSource& source, const TextDecoder& decoder,
   return ParseConverted(decoded.text, events, failure);
 }
 
-bool ReadXml(std::string_view bytes, const TextDecoder& decoder,
-             ReadEvents& events, ReadFailure& failure) {
-  TextSource source(bytes);
-  return ReadXmlFrom(source, decoder, events, failure);
+namespace {
+
+// The load error of a read that failed.
+std::string LoadFailure(const ReadFailure& failure,
+                        const std::string& absolute) {
+  std::string why = failure.reason + " in " + absolute;
+  if (failure.line > 0) {
+    why += " at line " + std::to_string(failure.line) + ", column " +
+           std::to_string(failure.column);
+  }
+  return why;
+}
+
+// A file read up to the size limit of a tag list: the whole of a larger one
+// is never read, even when it grows while it is read.
+class LimitedFile : public ByteSource {
+ public:
+  explicit LimitedFile(InputFile& file) : file_(file) {
+    if (file.SizeHint() > kMaxTagListSize) TooLarge(file.SizeHint(), "");
+  }
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t count = file_.Read(buffer, size);
+    read_ += count;
+    if (read_ > kMaxTagListSize) TooLarge(read_, " or more");
+    return count;
+  }
+  void Rewind() override {
+    file_.Rewind();
+    read_ = 0;
+  }
+  std::size_t SizeHint() const override { return file_.SizeHint(); }
+
+ private:
+  [[noreturn]] void TooLarge(std::size_t size, const char* more) const {
+    throw Error(errnum::kObjectNotSet,
+                "Too large for a tag list: " + std::to_string(size) + " bytes" +
+                    more + ", at most " + std::to_string(kMaxTagListSize) +
+                    ", in " + file_.path());
+  }
+
+  InputFile& file_;
+  std::size_t read_ = 0;
+};
+
+}  // namespace
+
+bool ReadTagList(InputFile& file, const TextDecoder& decoder,
+                 ReadEvents& events, std::string& error) {
+  LimitedFile limited(file);
+  ReadFailure failure;
+  if (ReadXmlFrom(limited, decoder, events, failure)) return true;
+  error = LoadFailure(failure, file.path());
+  return false;
 }
 
 }  // namespace tavrolin::xml

@@ -43,29 +43,33 @@ class ReadEvents {
   virtual void ProcessingInstruction(const char* target, const char* text) = 0;
 };
 
-// Reads the document from `source` as ReadXml reads its bytes, piece by
-// piece, so that the bytes are never held whole (but for encodings that are
-// converted first).
-bool ReadXmlFrom(ByteSource& source, const TextDecoder& decoder,
-                 ReadEvents& events, ReadFailure& failure);
-
-// Reads the file's bytes and passes their content to `events`. Returns false,
-// with `failure` set, when the bytes are not a well-formed XML document;
-// `events` may have had part of the content by then.
+// Reads the document from `source`, piece by piece, so that the bytes are
+// never held whole (but for encodings that are converted first), and passes
+// their content to `events`. Returns false, with `failure` set, when the
+// bytes are not a well-formed XML document; `events` may have had part of
+// the content by then.
 //
 // Events carry the declaration, a document type declaration's name,
-// elements with their attributes (default
-// values declared in the internal subset included), text, CDATA sections,
-// comments and processing instructions. Text that is only white space is
-// dropped, text split by entity references is one event, and references to
-// the internal subset's entities are expanded. Nothing outside the bytes is
-// ever read: a reference to an external entity fails the read.
+// elements with their attributes (default values declared in the internal
+// subset included), text, CDATA sections, comments and processing
+// instructions. Text that is only white space is dropped, text split by
+// entity references is one event, and references to the internal subset's
+// entities are expanded. Nothing outside the bytes is ever read: a
+// reference to an external entity fails the read.
 //
 // The encoding is found as XML 1.0 says (byte-order mark, declaration).
 // UTF-8, UTF-16 and US-ASCII are read by the parser, ISO-8859-1 by a
 // conversion of its own; any other encoding that `decoder` knows is
 // converted to UTF-8 first.
-bool ReadXml(std::string_view bytes, const TextDecoder& decoder,
-             ReadEvents& events, ReadFailure& failure);
+bool ReadXmlFrom(ByteSource& source, const TextDecoder& decoder,
+                 ReadEvents& events, ReadFailure& failure);
+
+// Reads the tag list `file` into `events`, piece by piece, so that the file
+// is never held whole, refusing a file over kMaxTagListSize. Returns false
+// with `error` saying why, naming the file and, for faults in the text, the
+// line and column, when it holds no well-formed document; an Error from
+// reading the file, or for a file over the size limit, passes on.
+bool ReadTagList(InputFile& file, const TextDecoder& decoder,
+                 ReadEvents& events, std::string& error);
 
 }  // namespace tavrolin::xml
