@@ -84,7 +84,7 @@ unit=$work/root/lib/systemd/system/CorvaneService.service
 for line in "ExecStart=/usr/lib/tavrolin/tavrolin" "WorkingDirectory=/etc/tavrolin" \
     "User=tavrolin" "Group=tavrolin" "StateDirectory=tavrolin" \
     "StateDirectoryMode=0755" "NoExecPaths=/" "CapabilityBoundingSet=" \
-    "ProtectSystem=strict" "NoNewPrivileges=yes" "MemoryMax=512M" \
+    "ProtectSystem=strict" "NoNewPrivileges=yes" "MemoryMax=1G" \
     "WatchdogSec=2min" "TimeoutStopSec=30s" 'ExecReload=/bin/kill -HUP $MAINPID' \
     "Restart=on-failure" "MemoryDenyWriteExecute=yes" "After=network-online.target"; do
   grep -qxF "$line" "$unit" || fail "the unit lacks $line"
