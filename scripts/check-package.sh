@@ -208,8 +208,10 @@ done
 # A 2.0 installation as its service and its operator left it: an edited tag
 # list, reports, a half-written one, and what the service's user could
 # plant in its writable folder: a link in place of a tag list, libraries
-# the loader would find, a folder named like a report.
-mkdir -p "$old/glibc-hwcaps/x86-64-v2" "$old/out2.xml" "$work/secret" "$work/root/var/lib"
+# the loader would find, a folder named like a report; and a state folder
+# with a stale report, left by an earlier installation.
+mkdir -p "$old/glibc-hwcaps/x86-64-v2" "$old/out2.xml" "$work/secret" "$state"
+echo "<stale/>" >"$state/out.xml"
 echo "<edited/>" >"$old/tags.xml"
 echo secret >"$work/secret/file"
 ln -s "$work/secret/file" "$old/tags3.xml"
