@@ -81,8 +81,4 @@ class frmMain : private WindowEvents {
   RefreshTally tally_;
 };
 
-// The event-log message of an error: "[" number "] " description, abridged
-// to a bounded length.
-std::string ErrorReportMessage(const Error& error);
-
 }  // namespace tavrolin

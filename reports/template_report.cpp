@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ascii.h"
+#include "common/ascii.h"
 #include "platform/error.h"
 #include "platform/xml_document.h"
 #include "reports/report_output.h"
@@ -211,13 +211,6 @@ void PointName(std::string_view pattern, std::string_view system,
     result.append(system);
     start = found + kPlaceholder.size();
   }
-}
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
 }
 
 // "A" and the number with at least two digits: 7 gives A07, -5 gives A-05.

@@ -61,8 +61,6 @@ class SystemdServiceControl : public ServiceControl {
                                  std::string systemctl = "systemctl");
 
   std::string Name() override { return kServiceDisplayName; }
-  // systemd needs no install option: the unit is the same either way.
-  void SetInstallOption(bool /*on*/) override {}
   // Writes the unit file (never over an existing one), reloads systemd and
   // enables the unit. False when any of it cannot be done; a unit written
   // before a later step failed is taken away again.

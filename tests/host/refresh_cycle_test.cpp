@@ -155,8 +155,6 @@ TEST_F(RefreshCycleTest, EveryReportFailingStillLeavesTheCycleReady) {
   EXPECT_FALSE(form.Busy);
   EXPECT_EQ(platform_.service.log.size(), 6u);
   for (const auto& entry : platform_.service.log) {
-    EXPECT_EQ(entry.event_type, 109);
-    EXPECT_EQ(entry.event_id, 1);
     EXPECT_EQ(entry.message.rfind("[", 0), 0u) << entry.message;
   }
 }

@@ -45,6 +45,8 @@ TEST(ProcessTest, DirectoryOfAPath) {
   EXPECT_EQ(posix::DirectoryOf("/opt/corvane plant/tavrolin"),
             "/opt/corvane plant");
   EXPECT_EQ(posix::DirectoryOf("/tavrolin"), "/");
+  EXPECT_EQ(posix::DirectoryOf("tavrolin"), ".");
+  EXPECT_EQ(posix::DirectoryOf("bin\\tavrolin"), ".");
 }
 
 }  // namespace

@@ -112,7 +112,6 @@ class InstallTest : public ::testing::Test {
 
 TEST_F(InstallTest, InstallWritesTheUnitReloadsAndEnables) {
   auto control = Control();
-  control.SetInstallOption(true);
   ASSERT_TRUE(control.Install());
   const std::string executable = posix::ExecutablePath();
   EXPECT_EQ(ReadFile(UnitPath()),
