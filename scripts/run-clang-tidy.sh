@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs clang-tidy with the checked-in .clang-tidy over the product sources
-# (host, reports, historian, platform, simulator; the Linux ones), with the
+# (common, host, reports, historian, platform, simulator; the Linux ones), with the
 # compile commands of a Linux build, two files at a time. Fails on any
 # finding in a product source or header.
 #   scripts/run-clang-tidy.sh [BUILD_DIR]   default build/release, configured
@@ -31,7 +31,7 @@ printf '%s\n' "${sources[@]}" |
   true
 findings=$(grep -E '^/[^:]+:[0-9]+:[0-9]+: (warning|error):' "$log" |
   sed "s|^$PWD/||" | sort -u |
-  grep -E '^(host|reports|historian|platform|simulator)/' || true)
+  grep -E '^(common|host|reports|historian|platform|simulator)/' || true)
 if [[ -n $findings ]]; then
   # The whole report of each finding: the lines that follow it in the log.
   cat "$log" >&2
