@@ -22,8 +22,10 @@ class Window {
  public:
   virtual ~Window() = default;
 
-  // Arms the window's timer. A tick whose handler outlasts the interval does
-  // not queue up late ticks.
+  // Arms the window's timer. Ticks are due at whole intervals from now, not
+  // an interval after the previous tick's handler ends. Deadlines that pass
+  // while a handler runs bring one tick as soon as it has ended, not one
+  // each; the ticks after it keep to the same intervals from the start.
   virtual void StartTimer(std::chrono::milliseconds interval) = 0;
   // Runs the message loop, delivering events to `events`, until Close().
   virtual void RunMessageLoop(WindowEvents& events) = 0;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs clang-tidy with the checked-in .clang-tidy over the product sources
-# (common, host, reports, historian, platform, simulator; the Linux ones), with the
-# compile commands of a Linux build, two files at a time. Fails on any
-# finding in a product source or header.
+# (common, host, reports, historian, platform, simulator; the Linux ones),
+# with the compile commands of a Linux build, two files at a time. Fails on any
+# finding in a product source or header, and on any file clang-tidy cannot
+# process.
 #   scripts/run-clang-tidy.sh [BUILD_DIR]   default build/release, configured
 #                                           with CMAKE_EXPORT_COMPILE_COMMANDS=ON
 set -euo pipefail
@@ -25,18 +26,20 @@ mapfile -t sources < <(
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 start=$SECONDS
-# Every finding is written as "FILE:LINE:COLUMN: warning|error: ...".
+# Every finding is written as "FILE:LINE:COLUMN: warning|error: ..."; a file
+# clang-tidy cannot compile, a crash or any finding makes it exit non-zero,
+# and xargs then does too: both its output and its status count.
+status=0
 printf '%s\n' "${sources[@]}" |
-  xargs -P "$jobs" -n 1 "$tidy" -p "$build_dir" --quiet >"$log" 2>/dev/null ||
-  true
+  xargs -P "$jobs" -n 1 "$tidy" -p "$build_dir" --quiet >"$log" 2>&1 ||
+  status=$?
 findings=$(grep -E '^/[^:]+:[0-9]+:[0-9]+: (warning|error):' "$log" |
-  sed "s|^$PWD/||" | sort -u |
-  grep -E '^(common|host|reports|historian|platform|simulator)/' || true)
-if [[ -n $findings ]]; then
+  sed "s|^$PWD/||" | sort -u || true)
+if [[ $status -ne 0 || -n $findings ]]; then
   # The whole report of each finding: the lines that follow it in the log.
   cat "$log" >&2
-  echo "clang-tidy findings:" >&2
-  echo "$findings" >&2
+  echo "clang-tidy failed (exit status $status); findings:" >&2
+  echo "${findings:-none listed}" >&2
   exit 1
 fi
 echo "clang-tidy: ${#sources[@]} files clean ($((SECONDS - start)) s)"

@@ -2,14 +2,16 @@
 
 #include <signal.h>
 #include <sys/signalfd.h>
-#include <time.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/posix/clock.h"
 #include "platform/posix/one_line.h"
 
 namespace tavrolin::posix {
@@ -28,16 +30,22 @@ Error LoopError(const char* what, int negative_errno) {
   throw LoopError(what, negative_errno);
 }
 
-uint64_t ToUsec(std::chrono::milliseconds interval) {
-  return static_cast<uint64_t>(interval.count()) * 1000;
+// A time on the monotonic clock as sd-event takes it.
+uint64_t Usec(std::chrono::microseconds time) {
+  return static_cast<uint64_t>(time.count());
 }
 
-uint64_t MonotonicNowUsec() {
-  timespec now{};
-  // CLOCK_MONOTONIC cannot fail with a valid address.
-  (void)clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint64_t>(now.tv_sec) * 1000000 +
-         static_cast<uint64_t>(now.tv_nsec) / 1000;
+// The deadline of the next tick, on the grid of whole intervals from the
+// start, once the handler of the tick due at `deadline` has ended at `now`.
+// Deadlines that passed while the handler ran are not each made up for: the
+// latest of them is the next deadline, already due, so one tick comes at
+// once and the ticks after it keep to the grid. Windows' timer does the same
+// (one WM_TIMER waits while the thread is busy, however many periods pass).
+std::chrono::microseconds NextDeadline(std::chrono::microseconds deadline,
+                                       std::chrono::microseconds interval,
+                                       std::chrono::microseconds now) {
+  const auto passed = (now - deadline) / interval;
+  return deadline + interval * std::max<std::int64_t>(passed, 1);
 }
 
 }  // namespace
@@ -62,10 +70,11 @@ void MessageLoop::StartTimer(std::chrono::milliseconds interval) {
   timer_.reset();
   timer_interval_ = interval;
   if (interval.count() <= 0) return;
+  timer_deadline_ = MonotonicNow() + interval;
   sd_event_source* timer = nullptr;
   const int r = sd_event_add_time(event_.get(), &timer, CLOCK_MONOTONIC,
-                                  MonotonicNowUsec() + ToUsec(interval),
-                                  kTimerAccuracyUsec, OnTimerSource, this);
+                                  Usec(timer_deadline_), kTimerAccuracyUsec,
+                                  OnTimerSource, this);
   if (r < 0) ThrowLoopError("sd_event_add_time", r);
   timer_.reset(timer);
 }
@@ -78,7 +87,7 @@ void MessageLoop::KeepAlive(std::chrono::microseconds interval,
   if (interval.count() <= 0) return;
   sd_event_source* source = nullptr;
   const int r = sd_event_add_time(event_.get(), &source, CLOCK_MONOTONIC,
-                                  MonotonicNowUsec(), kTimerAccuracyUsec,
+                                  Usec(MonotonicNow()), kTimerAccuracyUsec,
                                   OnKeepAliveSource, this);
   if (r < 0) ThrowLoopError("sd_event_add_time", r);
   keep_alive_.reset(source);
@@ -139,11 +148,12 @@ int MessageLoop::OnTimerSource(sd_event_source* source, uint64_t,
   auto* loop = static_cast<MessageLoop*>(userdata);
   loop->Deliver([](WindowEvents& events) { events.OnTimer1(); });
   // The handler may have stopped or replaced the timer. The loop's own idea
-  // of "now" is the start of this turn, so the next tick is reckoned from
-  // the clock as the handler ends.
+  // of "now" is the start of this turn: the clock is read again as the
+  // handler ends, to see which deadlines it outlasted.
   if (loop->timer_.get() == source) {
-    loop->Rearm(source, MonotonicNowUsec() + ToUsec(loop->timer_interval_),
-                "re-arming Timer1");
+    loop->timer_deadline_ = NextDeadline(loop->timer_deadline_,
+                                         loop->timer_interval_, MonotonicNow());
+    loop->Rearm(source, Usec(loop->timer_deadline_), "re-arming Timer1");
   }
   return 0;
 }
@@ -157,9 +167,7 @@ int MessageLoop::OnKeepAliveSource(sd_event_source* source, uint64_t,
     loop->Abandon(std::current_exception());
     return 0;
   }
-  loop->Rearm(source,
-              MonotonicNowUsec() +
-                  static_cast<uint64_t>(loop->keep_alive_interval_.count()),
+  loop->Rearm(source, Usec(MonotonicNow() + loop->keep_alive_interval_),
               "re-arming the watchdog's timer");
   return 0;
 }

@@ -27,9 +27,10 @@ class MessageLoop : public Window {
   MessageLoop(const MessageLoop&) = delete;
   MessageLoop& operator=(const MessageLoop&) = delete;
 
-  // Arms Timer1. The next tick is due one interval after the end of the
-  // previous tick's handler, so a long tick never leaves late ticks queued.
-  // An interval of zero or less stops the timer.
+  // Arms Timer1: ticks are due at whole intervals from now, however long
+  // their handlers take. A handler that outlasts one or more deadlines is
+  // followed at once by a single tick, never by one for each. An interval of
+  // zero or less stops the timer.
   void StartTimer(std::chrono::milliseconds interval) override;
   // Runs until Close(). An exception that escapes a handler ends the loop and
   // is raised again here.
@@ -79,6 +80,7 @@ class MessageLoop : public Window {
   std::unique_ptr<sd_event, EventDeleter> event_;
   SourcePtr timer_;
   std::chrono::milliseconds timer_interval_{0};
+  std::chrono::microseconds timer_deadline_{0};  // on the monotonic clock
   SourcePtr keep_alive_;
   std::chrono::microseconds keep_alive_interval_{0};
   std::function<void()> keep_alive_beat_;

@@ -2,7 +2,6 @@
 
 #include <signal.h>
 #include <systemd/sd-daemon.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include <cstring>
 
 #include "platform/error.h"
+#include "platform/posix/clock.h"
 
 namespace tavrolin::posix {
 namespace {
@@ -18,14 +18,6 @@ namespace {
 // before the handler is installed, never freed.
 char last_words[512];
 std::size_t last_words_length = 0;
-
-uint64_t MonotonicUsec() {
-  timespec now{};
-  // CLOCK_MONOTONIC cannot fail with a valid address.
-  (void)clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint64_t>(now.tv_sec) * 1000000 +
-         static_cast<uint64_t>(now.tv_nsec) / 1000;
-}
 
 void OnAbort(int, siginfo_t* info, void*) {
   // Only a SIGABRT sent by another process (the service manager) is the
@@ -52,16 +44,13 @@ SystemdWatchdog::SystemdWatchdog() {
 
 void SystemdWatchdog::Advance() {
   if (!enabled()) return;
-  const uint64_t now = MonotonicUsec();
-  if (now - last_feed_usec_ < static_cast<uint64_t>(interval().count())) {
-    return;
-  }
+  if (MonotonicNow() - last_feed_ < interval()) return;
   Feed();
 }
 
 void SystemdWatchdog::Feed() {
   if (!enabled()) return;
-  last_feed_usec_ = MonotonicUsec();
+  last_feed_ = MonotonicNow();
   // A feed that does not arrive shows as a missed keep-alive; there is
   // nothing better to do about a lost notification than the next attempt.
   (void)sd_notify(0, "WATCHDOG=1");

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <string>
 
 #include "platform/progress.h"
@@ -35,7 +34,7 @@ class SystemdWatchdog : public Progress {
 
  private:
   std::chrono::microseconds period_{0};
-  uint64_t last_feed_usec_ = 0;
+  std::chrono::microseconds last_feed_{0};  // on the monotonic clock
 };
 
 }  // namespace tavrolin::posix

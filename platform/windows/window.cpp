@@ -133,9 +133,11 @@ void frmMainWindow::Layout() {
 }
 
 void frmMainWindow::StartTimer(std::chrono::milliseconds interval) {
-  // The system sends WM_TIMER only when the queue holds no other message
-  // and never queues more than one: ticks missed while a handler runs are
-  // dropped, not delivered late.
+  // The system's timer keeps its period from the start, whatever the
+  // handlers take, and holds at most one WM_TIMER for the window, sent when
+  // the queue holds no other message: periods that pass while a handler
+  // runs bring one tick as soon as it has returned, then the period goes
+  // on (the Linux loop does the same).
   if (SetTimer(Handle(), kTimer1Id, static_cast<UINT>(interval.count()),
                nullptr) == 0) {
     throw Error(errnum::kInternal, "Cannot start the timer Timer1: " +
