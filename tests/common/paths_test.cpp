@@ -7,6 +7,8 @@ namespace tavrolin {
 namespace {
 
 TEST(PathsTest, FolderAndFileNameByEachSystemsSeparators) {
+  constexpr auto kPosix = PathStyle::kPosix;
+  constexpr auto kWindows = PathStyle::kWindows;
   struct Case {
     const char* path;
     PathStyle style;
@@ -14,20 +16,14 @@ TEST(PathsTest, FolderAndFileNameByEachSystemsSeparators) {
     const char* file_name;
   };
   for (const Case& c : {
-           Case{"/opt/corvane plant/out.xml", PathStyle::kPosix,
-                "/opt/corvane plant", "out.xml"},
-           Case{"/out.xml", PathStyle::kPosix, "", "out.xml"},
-           Case{"out.xml", PathStyle::kPosix, "", "out.xml"},
-           Case{"/opt/bin/", PathStyle::kPosix, "/opt/bin", ""},
-           // A backslash is part of a POSIX file name.
-           Case{"/opt/a\\b.xml", PathStyle::kPosix, "/opt", "a\\b.xml"},
-           Case{"C:\\Corvane\\out.xml", PathStyle::kWindows, "C:\\Corvane",
+           Case{"/opt/corvane plant/out.xml", kPosix, "/opt/corvane plant",
                 "out.xml"},
-           Case{"C:\\Corvane/bin\\out.xml", PathStyle::kWindows,
-                "C:\\Corvane/bin", "out.xml"},
-           Case{"C:/Corvane/out.xml", PathStyle::kWindows, "C:/Corvane",
+           Case{"out.xml", kPosix, "", "out.xml"},
+           Case{"/opt/bin/", kPosix, "/opt/bin", ""},
+           Case{"/opt/a\\b.xml", kPosix, "/opt", "a\\b.xml"},
+           Case{"C:\\Corvane/bin\\out.xml", kWindows, "C:\\Corvane/bin",
                 "out.xml"},
-           Case{"out.xml", PathStyle::kWindows, "", "out.xml"},
+           Case{"C:/out.xml", kWindows, "C:", "out.xml"},
        }) {
     EXPECT_EQ(FolderOf(c.path, c.style), c.folder) << c.path;
     EXPECT_EQ(FileNameOf(c.path, c.style), c.file_name) << c.path;
