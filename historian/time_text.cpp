@@ -6,7 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ascii.h"
+#include "common/ascii.h"
+#include "common/calendar.h"
 #include "platform/error.h"
 
 namespace tavrolin {
@@ -16,20 +17,12 @@ const std::array<std::string, 12> kEnglishMonths = {"Jan", "Feb", "Mar", "Apr",
                                                     "May", "Jun", "Jul", "Aug",
                                                     "Sep", "Oct", "Nov", "Dec"};
 
-bool IsCalendarDate(int year, int month, int day) {
-  namespace chrono = std::chrono;
-  return chrono::year_month_day(chrono::year(year),
-                                chrono::month(static_cast<unsigned>(month)),
-                                chrono::day(static_cast<unsigned>(day)))
-      .ok();
-}
-
-std::string Padded(int number, int width) {
-  std::string text = std::to_string(number);
-  if (static_cast<int>(text.size()) < width) {
-    text.insert(0, width - text.size(), '0');
-  }
-  return text;
+// Appends `number` with zeros before it up to `width` digits.
+void AppendNumber(int number, int width, std::string& out) {
+  char digits[16];
+  char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  for (auto length = end - digits; length < width; ++length) out += '0';
+  out.append(digits, end);
 }
 
 // The length of the UTF-8 character that starts `text`.
@@ -156,31 +149,32 @@ void WritePicture(const std::vector<Element>& elements,
         out += settings.date_separator;
         break;
       case Part::kDay:
-        out += Padded(when.day, element.width);
+        AppendNumber(when.day, element.width, out);
         break;
       case Part::kMonth:
-        out += Padded(when.month, element.width);
+        AppendNumber(when.month, element.width, out);
         break;
       case Part::kMonthName:
         out += settings.month_abbreviations[when.month - 1];
         break;
       case Part::kYear2:
-        out += Padded(when.year % 100, element.width);
+        AppendNumber(when.year % 100, element.width, out);
         break;
       case Part::kYear4:
-        out += Padded(when.year, 4);
+        AppendNumber(when.year, 4, out);
         break;
       case Part::kHour12:
-        out += Padded(when.hour % 12 == 0 ? 12 : when.hour % 12, element.width);
+        AppendNumber(when.hour % 12 == 0 ? 12 : when.hour % 12, element.width,
+                     out);
         break;
       case Part::kHour24:
-        out += Padded(when.hour, element.width);
+        AppendNumber(when.hour, element.width, out);
         break;
       case Part::kMinute:
-        out += Padded(when.minute, element.width);
+        AppendNumber(when.minute, element.width, out);
         break;
       case Part::kSecond:
-        out += Padded(when.second, element.width);
+        AppendNumber(when.second, element.width, out);
         break;
       case Part::kDesignator:
         out += designator;
@@ -207,10 +201,7 @@ struct Reading {
   std::optional<LocalDateTime> Result() const {
     if (!day || !month || !year) return std::nullopt;
     LocalDateTime when{*year, *month, *day, 0, 0, 0};
-    if (*month < 1 || *month > 12 || *day < 1 || *day > 31 ||
-        !IsCalendarDate(*year, *month, *day)) {
-      return std::nullopt;
-    }
+    if (!IsCalendarDate(*year, *month, *day)) return std::nullopt;
     if (hour24) {
       if (*hour24 > 23) return std::nullopt;
       when.hour = *hour24;
@@ -393,8 +384,14 @@ std::optional<LocalDateTime> ReadGeneral(std::string_view text,
 }
 
 std::string WriteFixed(const LocalDateTime& day, const DateSettings& settings) {
-  return Padded(day.month, 2) + settings.date_separator + Padded(day.day, 2) +
-         settings.date_separator + Padded(day.year, 4) + " 00:00";
+  std::string text;
+  AppendNumber(day.month, 2, text);
+  text += settings.date_separator;
+  AppendNumber(day.day, 2, text);
+  text += settings.date_separator;
+  AppendNumber(day.year, 4, text);
+  text += " 00:00";
+  return text;
 }
 
 std::optional<LocalDateTime> ReadFixed(std::string_view text,
@@ -540,13 +537,6 @@ std::optional<LocalDateTime> ReadUsable(std::string_view text,
                                         const Usable& usable) {
   if (auto fixed = ReadFixed(text, usable.settings)) return fixed;
   return ReadGeneral(text, usable.settings, usable.date, usable.time);
-}
-
-void AppendNumber(int number, int width, std::string& out) {
-  char digits[16];
-  char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-  for (auto length = end - digits; length < width; ++length) out += '0';
-  out.append(digits, end);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/ascii.h"
+#include "common/ascii.h"
 
 namespace tavrolin {
 namespace {
@@ -24,7 +24,7 @@ int NumberAfter(std::string_view name, std::string_view prefix) {
 }  // namespace
 
 bool IsTagListEncoding(std::string_view encoding) {
-  const std::string name = Lowered(encoding);
+  const std::string name = LowerCase(encoding);
   static constexpr std::string_view kNames[] = {
       // 8-bit code pages: Cyrillic, DOS, Mac and Thai.
       "koi8-r", "koi8-u", "ibm866", "cp866", "ibm437", "cp437", "ibm850",

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/ascii.h"
 #include "document/document.h"
 #include "platform/error.h"
 #include "platform/input_file.h"
@@ -37,13 +38,6 @@ constexpr int kCategoryCount = 4;
 // many items, and a longer one fails rather than being cut short, so that a
 // report never silently leaves points out.
 constexpr int16_t kLastIndex = INT16_MAX;
-
-bool IsAscii(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
 
 std::string Where(std::string_view category, const std::string& input_file) {
   return "<" + std::string(category) + "> of " + input_file;

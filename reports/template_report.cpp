@@ -21,8 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/ascii.h"
 #include "document/document.h"
-#include "platform/ascii.h"
 #include "platform/error.h"
 #include "platform/input_file.h"
 #include "platform/text_decoder.h"
@@ -213,13 +213,6 @@ void PointName(std::string_view pattern, std::string_view system,
     result.append(system);
     start = found + kPlaceholder.size();
   }
-}
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
 }
 
 // "A" and the number with at least two digits: 7 gives A07, -5 gives A-05.

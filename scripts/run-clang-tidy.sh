@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs clang-tidy with the checked-in .clang-tidy over the product sources
-# (host, reports, historian, platform, simulator; the Linux ones), with the
-# compile commands of a Linux build, two files at a time. Fails on any
+# (common, host, reports, historian, platform, simulator; the Linux ones),
+# with the compile commands of a Linux build, two files at a time. Fails on any
 # finding in a product source or header, and on any file clang-tidy cannot
 # process.
 #   scripts/run-clang-tidy.sh [BUILD_DIR]   default build/release, configured

@@ -3,22 +3,18 @@
 #include <langinfo.h>
 #include <locale.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "platform/ascii.h"
+#include "common/ascii.h"
 #include "platform/posix/iconv_text.h"
+#include "platform/posix/locale_name.h"
 
 namespace tavrolin::posix {
 namespace {
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 // One piece of a converted format: a picture element or literal text.
 struct Piece {
@@ -218,11 +214,6 @@ std::optional<std::string> ToUtf8(const char* text, const char* codeset) {
   return std::move(converted.text);
 }
 
-bool IsCLocale(const std::string& name) {
-  return name.empty() || name == "C" || name == "POSIX" ||
-         name.starts_with("C.");
-}
-
 }  // namespace
 
 DateSettings DateSettingsFromFormats(const LocaleTimeFormats& formats) {
@@ -285,11 +276,7 @@ DateSettings DateSettingsOfLocale(const std::string& name) {
 }
 
 DateSettings ReadDateSettings() {
-  for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') return DateSettingsOfLocale(value);
-  }
-  return DateSettings{};
+  return DateSettingsOfLocale(EnvironmentTimeLocale());
 }
 
 }  // namespace tavrolin::posix

@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
+#include "common/paths.h"
 #include "platform/error.h"
 
 namespace tavrolin::posix {
@@ -66,10 +68,9 @@ std::string FirstStateDirectory(const char* value) {
 }
 
 std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  const std::string_view folder = FolderOf(path, PathStyle::kPosix);
+  if (!folder.empty()) return std::string(folder);
+  return path.starts_with('/') ? "/" : ".";
 }
 
 }  // namespace tavrolin::posix

@@ -34,8 +34,6 @@ class SystemdServiceControl : public ServiceControl {
                                  std::string executable = {});
 
   std::string Name() override { return kServiceDisplayName; }
-  // systemd needs no install option: the unit is the same either way.
-  void SetInstallOption(bool /*on*/) override {}
   // Writes the unit file (never over an existing one), reloads systemd and
   // enables the unit. The unit runs the executable as root, so it is
   // refused when the executable or any folder above it can be changed by

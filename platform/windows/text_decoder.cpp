@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/ascii.h"
+#include "common/ascii.h"
 
 namespace tavrolin {
 namespace {
@@ -32,7 +32,7 @@ std::optional<uint32_t> NumberAfter(std::string_view name,
 // The code page an encoding name stands for (the names of the IANA
 // character-set registry and the usual aliases).
 std::optional<uint32_t> CodePageOf(std::string_view encoding) {
-  const std::string name = Lowered(encoding);
+  const std::string name = LowerCase(encoding);
   struct Alias {
     const char* name;
     uint32_t code_page;

@@ -469,55 +469,6 @@ TEST_F(TemplateReportTest, EveryFailureKeepsThePreviousReport) {
   EXPECT_EQ(ReadFile(Output()), kPrevious);
 }
 
-TEST_F(TemplateReportTest, TagListsThatAreNotWellFormedKeepThePreviousReport) {
-  using namespace std::string_literals;
-  struct Case {
-    const char* name;
-    std::string content;
-    const char* where;  // line and column in the description
-  };
-  const std::string good = Template("custom", "U1", kExampleItems);
-  const auto with = [&](const std::string& from, const std::string& to) {
-    std::string text = good;
-    return text.replace(text.find(from), from.size(), to);
-  };
-  const std::vector<Case> cases = {
-      {"duplicate attribute", with("code=\"5\"", "code=\"5\" code=\"6\""),
-       "line 9, column "},
-      {"undefined entity", with("XXX.SPARE", "XXX.F&nosuch;"),
-       "line 9, column "},
-      {"bare ampersand", with("Spare", "S & P"), "line 9, column "},
-      {"< in an attribute", with("today", "to<day"), "line 9, column "},
-      {"]]> in text", with("Spare", "a]]>b"), "line 9, column "},
-      {"text after the root", good + "x", "line 12, column 1"},
-      {"second root", good + "<root/>", "line 12, column 1"},
-      {"-- in a comment", with("<XXX>", "<XXX><!-- a -- b -->"),
-       "line 8, column 17"},
-      {"declaration after a comment",
-       "<!-- c --><?xml version=\"1.0\"?>" + good, "line 1, column 11"},
-      {"surrogate reference", with("Spare", "&#xD800;"), "line 9, column "},
-      {"U+FFFE reference", with("Spare", "&#xFFFE;"), "line 9, column "},
-      {"NUL reference", with("Spare", "before&#0;after"), "line 9, column "},
-      {"control character", with("Spare", "\x01"), "line 9, column "},
-      {"invalid name character",
-       with("<n>Spare</n>", "<n\xc3\x97>S</n\xc3\x97>"), "line 9, column "},
-      {"invalid UTF-8", with("Spare", "\xc3("), "line 9, column "},
-      {"non-ASCII in US-ASCII",
-       "<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n" +
-           with("Spare", "\xc3\xa9"),
-       "line 10, column "},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ExpectFailure(c.content, errnum::kObjectNotSet, "Not well-formed XML (");
-    EXPECT_NE(
-        Log().back().find(" in " + dir_.File("tags3.xml") + " at " + c.where),
-        std::string::npos)
-        << Log().back();
-  }
-  EXPECT_EQ(Calls(), "");  // the historian was never asked
-}
-
 TEST_F(TemplateReportTest, EntitiesDefaultsAndReferencesAreReadAsXmlReadsThem) {
   Script(kExampleScript);
   const std::string list =

@@ -60,6 +60,7 @@ TEST(ProcessTest, DirectoryOfAPath) {
   EXPECT_EQ(posix::DirectoryOf("/opt/corvane plant/tavrolin"),
             "/opt/corvane plant");
   EXPECT_EQ(posix::DirectoryOf("/tavrolin"), "/");
+  EXPECT_EQ(posix::DirectoryOf("tavrolin"), ".");
 }
 
 }  // namespace

@@ -108,7 +108,6 @@ class InstallTest : public ::testing::Test {
 
 TEST_F(InstallTest, InstallWritesTheUnitReloadsAndEnables) {
   auto control = Control();
-  control.SetInstallOption(true);
   ASSERT_TRUE(control.Install()) << Explained(control);
   const fs::path executable = fs::canonical(kRootsProgram);
   const std::string unit = ReadFile(UnitPath());

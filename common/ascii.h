@@ -11,18 +11,31 @@ namespace tavrolin {
 
 constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+constexpr bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 // True when every byte of `text` is an ASCII character.
 constexpr bool IsAscii(std::string_view text) {
   return std::ranges::all_of(
       text, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// `text` with the letters A to Z made small; every other byte kept.
-inline std::string Lowered(std::string_view text) {
+// The letters A to Z made small, or made capitals; every other byte kept.
+constexpr char LowerCase(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+constexpr char UpperCase(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+inline std::string LowerCase(std::string_view text) {
   std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : out) c = LowerCase(c);
+  return out;
+}
+inline std::string UpperCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = UpperCase(c);
   return out;
 }
 
