@@ -69,7 +69,7 @@ class BufferedFileSink : public ReportSink {
   DWORD failure() const { return failure_; }
 
  private:
-  static constexpr std::size_t kCapacity = 64 * 1024;
+  static constexpr std::size_t kCapacity = std::size_t{64} * 1024;
 
   void WriteThrough(std::string_view rest) {
     while (failure_ == ERROR_SUCCESS && !rest.empty()) {
