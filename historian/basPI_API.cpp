@@ -13,6 +13,8 @@ class basPI_API::Library {
   Library(LibraryLoader& loader, std::string name)
       : loader_(loader), name_(std::move(name)) {}
 
+  DynamicLibrary* IfLoaded() const { return library_.get(); }
+
   DynamicLibrary& Loaded() {
     if (!library_) library_ = loader_.Load(name_);
     return *library_;
@@ -49,11 +51,12 @@ Function basPI_API::Bind(Library& library, Function& slot, const char* name) {
   return slot;
 }
 
-HistorianLibraryFile basPI_API::ClientLibraryFile() {
-  DynamicLibrary& library = client_->Loaded();
-  std::string path = library.FilePath();
-  return {path.empty() ? client_name_ : std::move(path),
-          library.Symbol(kSimulatorMarker) != nullptr};
+std::optional<HistorianLibraryFile> basPI_API::LoadedClientLibraryFile() {
+  DynamicLibrary* library = client_->IfLoaded();
+  if (library == nullptr) return std::nullopt;
+  std::string path = library->FilePath();
+  return HistorianLibraryFile{path.empty() ? client_name_ : std::move(path),
+                              library->Symbol(kSimulatorMarker) != nullptr};
 }
 
 int32_t basPI_API::pilg_registerapp(const char* dll_name) {

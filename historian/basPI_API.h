@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/calling_convention.h"
@@ -30,9 +31,10 @@ class basPI_API {
   basPI_API(const basPI_API&) = delete;
   basPI_API& operator=(const basPI_API&) = delete;
 
-  // Loads the client library, as its first call would, and tells which file
-  // it is. Raises Error 53 or 48 when it cannot be loaded.
-  HistorianLibraryFile ClientLibraryFile();
+  // Which file the client library is, once a call has loaded it; nothing
+  // before: asking loads nothing, so that the library's own start-up code
+  // runs at the first call into it.
+  std::optional<HistorianLibraryFile> LoadedClientLibraryFile();
 
   // Login library.
   int32_t pilg_registerapp(const char* dll_name);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <functional>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -34,8 +35,9 @@ Module1::Module1(basPI_API& api, const DateSettings& date_settings,
 // A point number of 0 means "look the point up by its name". The name goes to
 // the library NUL-terminated in a zero-filled buffer of at least
 // kPointNameBuffer bytes and comes back from that buffer, up to its first
-// NUL, and never beyond the buffer. The lookup's status is not looked at: a
-// name the historian does not know leaves the cell at 0.
+// NUL, and never beyond the buffer. The value is asked for whatever the
+// lookup answered (a name the historian does not know leaves the cell at 0);
+// such a name is only noted.
 int32_t Module1::ResolvePoint(int32_t point_number, std::string& tag_name) {
   if (point_number != 0) return point_number;
   // Names of usual length go through a zero-filled buffer on the stack: no
@@ -55,7 +57,9 @@ int32_t Module1::ResolvePoint(int32_t point_number, std::string& tag_name) {
   }
   std::copy(bytes.begin(), bytes.end(), buffer);
   int32_t found = 0;
-  api_.pipt_findpoint(buffer, &found);
+  const int32_t status = api_.pipt_findpoint(buffer, &found);
+  looked_up_.insert(std::hash<std::string>()(tag_name));
+  if (status != 0 || found == 0) NoteUnknown(tag_name);
   const std::string_view name(
       buffer, std::find(buffer, buffer + buffer_size, '\0') - buffer);
   if (code_page_.IsUtf8()) {
@@ -64,6 +68,18 @@ int32_t Module1::ResolvePoint(int32_t point_number, std::string& tag_name) {
     tag_name = code_page_.ToUtf8(name);
   }
   return found;
+}
+
+void Module1::NoteUnknown(const std::string& tag_name) {
+  if (unknown_seen_.insert(tag_name).second) {
+    unknown_points_.push_back(tag_name);
+  }
+}
+
+void Module1::ForgetLookups() {
+  looked_up_.clear();
+  unknown_points_.clear();
+  unknown_seen_.clear();
 }
 
 // A time text to the historian's count of time: read as a date and time,

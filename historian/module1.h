@@ -2,9 +2,11 @@
 // returns it as text, ready to be stored in a report.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "historian/basPI_API.h"
@@ -33,9 +35,21 @@ class Module1 {
   std::string GetArchiveText(int32_t point_number, const std::string& time,
                              std::string& tag_name);
 
+  // What the look-ups by name met since the last ForgetLookups(): how many
+  // different names were looked up, and the names the historian did not
+  // know (its look-up returned a status other than 0 or left the point
+  // number at 0), each once, in the order first met. Noting them asks the
+  // library nothing more and changes no value.
+  void ForgetLookups();
+  std::size_t looked_up() const { return looked_up_.size(); }
+  const std::vector<std::string>& unknown_points() const {
+    return unknown_points_;
+  }
+
  private:
   int32_t ResolvePoint(int32_t point_number, std::string& tag_name);
   int32_t ParseTimeText(const std::string& time_text);
+  void NoteUnknown(const std::string& tag_name);
 
   basPI_API& api_;
   const DateSettings& date_settings_;
@@ -53,6 +67,12 @@ class Module1 {
   // The blank state name in the code page: the bytes the state buffer is
   // filled with before each call (made on first use).
   std::optional<std::string> blank_state_;
+
+  // The names looked up, by their hash: a report names the same point again
+  // and again, and only their number is wanted.
+  std::unordered_set<std::size_t> looked_up_;
+  std::vector<std::string> unknown_points_;
+  std::unordered_set<std::string> unknown_seen_;
 };
 
 }  // namespace tavrolin

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "historian/basPI_API.h"
 #include "historian/module1.h"
@@ -16,17 +18,28 @@ namespace tavrolin {
 
 // What one refresh did, for the service's status line.
 struct RefreshTally {
-  int written = 0;         // reports written
-  int failed = 0;          // reports that failed, leaving the previous file
-  std::size_t values = 0;  // values in the reports written
+  int written = 0;          // reports written
+  int failed = 0;           // reports that failed, leaving the previous file
+  std::size_t values = 0;   // values in the reports written
+  std::size_t unknown = 0;  // names in them the historian does not know
 };
 
 // The status line after a refresh that began at `at` and took `duration`:
 // "Last refresh 2026-12-07 14:03:30: 3 reports written, 0 failed, 54
-// values, 0.21 s".
+// values, 0 unknown points, 0.21 s".
 std::string RefreshStatusText(const LocalDateTime& at,
                               const RefreshTally& tally,
                               std::chrono::steady_clock::duration duration);
+
+// The warning about a report whose tag list names points the historian does
+// not know: "tags3.xml: 3 of 480 points are unknown to the historian: FI10l,
+// TI-102, U7.PI301", at most the first 20 names, then the count of the rest.
+std::string UnknownPointsText(const std::string& tag_list,
+                              std::size_t looked_up,
+                              const std::vector<std::string>& unknown);
+// The entry once such a report finds all its points again.
+std::string AllPointsFoundText(const std::string& tag_list,
+                               std::size_t looked_up);
 
 // Exit statuses of the process.
 inline constexpr int kExitSuccess = 0;
@@ -48,9 +61,12 @@ class frmMain : private WindowEvents {
   void NTService1_Stop();
   void Timer1_Timer();
   void Command1_Click();
+  // Builds a report into the file of that name in the report folder; a
+  // failure, that of finding the folder included, is reported and ends
+  // the build.
   void BuildCategoryReport();
   void BuildTemplateReport(const std::string& input_file,
-                           const std::string& output_path);
+                           const std::string& output_file);
   // Writes the error to the event log as "[number] description".
   void ReportError(const Error& error);
 
@@ -64,11 +80,23 @@ class frmMain : private WindowEvents {
   void OnServiceStart(bool& result) override { NTService1_Start(result); }
   void OnServiceStop() override { NTService1_Stop(); }
 
+  using ReportMaker = void (*)(ReportServices&, const std::string&,
+                               const std::string&);
+  // The report builders' one error trap, over every step of a build.
+  void BuildReport(const std::string& input_file,
+                   const std::string& output_file, ReportMaker make);
   std::string OutputPath(const std::string& file_name);
   // Under a service manager: one note naming the working folder, the report
-  // folder and the historian client library (loaded for it), and the status
-  // line of each refresh.
+  // folder and the historian client library's file name, a second one with
+  // the library file that the first call into it loaded, and the status line
+  // of each refresh.
   void NoteStart();
+  void NoteClientLibrary();
+  // Runs one report build; once it has written its report, says whether the
+  // set of point names that the historian did not know has changed.
+  template <typename Build>
+  void BuildAndWatch(const std::string& tag_list, Build build);
+  void WatchUnknownPoints(const std::string& tag_list);
   void ShowRefreshStatus(const LocalDateTime& at,
                          std::chrono::steady_clock::time_point started);
   // Removes what earlier runs, killed while writing, left of the reports.
@@ -79,6 +107,9 @@ class frmMain : private WindowEvents {
   Module1 readers_;
   ReportServices report_services_;
   RefreshTally tally_;
+  // Per tag list, the sorted names its last written report did not find.
+  std::map<std::string, std::vector<std::string>> unknown_points_;
+  bool client_library_noted_ = false;
 };
 
 // The event-log message of an error: "[" number "] " description, abridged

@@ -1,5 +1,6 @@
-// The report builders' error traps: each raises Busy, builds its report, and
-// on any failure lowers Busy first and then reports the failure.
+// The report builders and their one error trap: it raises Busy, works out
+// the output path and builds the report, and on any failure lowers Busy
+// first and then reports the failure.
 #include <exception>
 #include <string>
 
@@ -28,39 +29,45 @@ Error BuildFailure(const std::exception& e, const std::string& input_file,
                                    " from " + input_file + ")");
 }
 
+// Raises a flag for as long as it lives: on every way out of a build, the
+// failing one included, the flag is down before anything else runs.
+class Raised {
+ public:
+  explicit Raised(bool& flag) : flag_(flag) { flag_ = true; }
+  ~Raised() { flag_ = false; }
+  Raised(const Raised&) = delete;
+  Raised& operator=(const Raised&) = delete;
+
+ private:
+  bool& flag_;
+};
+
 }  // namespace
 
 void frmMain::BuildCategoryReport() {
-  Busy = true;
-  report_services_.values_written = 0;
-  std::string output_path = "out.xml";
-  try {
-    output_path = OutputPath(output_path);
-    MakeCategoryReport(report_services_, "tags.xml", output_path);
-  } catch (const std::exception& e) {
-    Busy = false;
-    ++tally_.failed;
-    ReportError(BuildFailure(e, "tags.xml", output_path));
-    return;
-  }
-  Busy = false;
-  ++tally_.written;
-  tally_.values += report_services_.values_written;
+  BuildReport("tags.xml", "out.xml", MakeCategoryReport);
 }
 
 void frmMain::BuildTemplateReport(const std::string& input_file,
-                                  const std::string& output_path) {
-  Busy = true;
-  report_services_.values_written = 0;
+                                  const std::string& output_file) {
+  BuildReport(input_file, output_file, MakeTemplateReport);
+}
+
+void frmMain::BuildReport(const std::string& input_file,
+                          const std::string& output_file, ReportMaker make) {
+  // Named by the file alone until its folder is known.
+  std::string output_path = output_file;
   try {
-    MakeTemplateReport(report_services_, input_file, output_path);
+    // Lowered as the try block is left, before the failure is reported.
+    const Raised busy(Busy);
+    report_services_.values_written = 0;
+    output_path = OutputPath(output_file);
+    make(report_services_, input_file, output_path);
   } catch (const std::exception& e) {
-    Busy = false;
     ++tally_.failed;
     ReportError(BuildFailure(e, input_file, output_path));
     return;
   }
-  Busy = false;
   ++tally_.written;
   tally_.values += report_services_.values_written;
 }

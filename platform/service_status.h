@@ -1,6 +1,7 @@
-// What the service tells the service manager about itself beside the event
-// log: one informational note at start-up and a status line after every
-// refresh. Neither is a failure; neither goes to the event log.
+// What the service tells the service manager about itself beside the failures
+// it reports: informational notes, the status line after every refresh, and
+// warnings about reports that were written but name points the historian
+// does not know.
 #pragma once
 
 #include <string>
@@ -17,6 +18,10 @@ class ServiceStatus {
   virtual void Note(const std::string& text) { static_cast<void>(text); }
   // The service's status line, replaced by each call.
   virtual void ShowStatus(const std::string& text) { static_cast<void>(text); }
+  // One warning entry in the service's log: something an operator should
+  // look at, though nothing failed. Called whether or not Listening(); the
+  // backend knows where warnings go.
+  virtual void Warn(const std::string& text) { static_cast<void>(text); }
 };
 
 }  // namespace tavrolin

@@ -227,6 +227,9 @@ $expected"
     # tags2.xml is not well-formed: its report fails and is logged.
     printf '<TagList><Systems>\r\n' >"$e2e_dir/$dir/tags2.xml"
   done
+  # The "-debug" run's category list names one point the historian does not
+  # know (a letter O for a zero): one warning entry says so.
+  sed -i 's|<name>PI103</name>|<name>PI1O3</name>|' "$e2e_dir/debug/tags.xml"
   # An invalid option ends the program before it writes anything.
   preflight "$e2e_dir/service"
   [[ ! -e $e2e_dir/service/out3.xml ]] || fail "$arch: an invalid option wrote a report"
@@ -255,7 +258,10 @@ $expected"
   # until it is ended. It runs beside the service, whose first tick it
   # awaits as well.
   local debug_log=$e2e_dir/debug/stderr.log
-  (cd "$e2e_dir/debug" && WINEDEBUG=-all,err+eventlog exec timeout 150 wine ./tavrolin.exe -debug \
+  # Warning-type entries appear as "warn:eventlog:ReportEventW", and the
+  # call itself, with the entry's type and message id, under fixme+advapi.
+  (cd "$e2e_dir/debug" &&
+    WINEDEBUG=-all,err+eventlog,warn+eventlog,fixme+advapi exec timeout 150 wine ./tavrolin.exe -debug \
     </dev/null >/dev/null 2>"$debug_log") &
   local debug_pid=$!
 
@@ -311,6 +317,14 @@ $expected"
   for report in out.xml out3.xml; do check_report "$e2e_dir/debug/$report"; done
   grep -aq 'err:eventlog:ReportEventW L"\[' "$debug_log" ||
     fail "$arch: -debug: no event-log entry for the failing report"
+  # One warning entry (type 2) with the message id 100 of the message table
+  # (0x8fff0064: severity warning, facility application), whatever the
+  # number of ticks.
+  local unknown_entry='warn:eventlog:ReportEventW L"tags.xml: 1 of 9 points is unknown to the historian: PI1O3"'
+  [[ $(grep -acF "$unknown_entry" "$debug_log") == 1 ]] ||
+    fail "$arch: -debug: not one warning entry for the unknown point: $(grep -a 'eventlog' "$debug_log" | head -5)"
+  grep -aqE 'fixme:advapi:ReportEventW \([^,]*,0x0002,0x0000,0x8fff0064,' "$debug_log" ||
+    fail "$arch: -debug: the warning entry is not of type warning with message id 100"
   kill "$debug_pid" 2>/dev/null || true
   wait "$debug_pid" 2>/dev/null || true
 

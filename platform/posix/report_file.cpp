@@ -13,6 +13,7 @@
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/posix/descriptor.h"
@@ -21,11 +22,75 @@
 namespace tavrolin::posix {
 namespace {
 
-[[noreturn]] void Fail(const std::string& path, const std::string& what,
-                       int error_number) {
-  throw Error(errnum::kPathAccess,
-              "Cannot write the report file " + path + ": " + what + ": " +
-                  std::generic_category().message(error_number));
+[[noreturn]] void Fail(const std::string& file, int error_number) {
+  throw ReportFileError(file, std::generic_category().message(error_number));
+}
+
+// The file that a report's path ends at, symbolic links followed, with what
+// lstat says of it when it exists.
+struct ReportTarget {
+  std::string path;
+  bool exists = false;
+  struct stat info {};
+};
+
+// Links followed before the chain counts as a loop, as the kernel does.
+constexpr int kMaxLinks = 40;
+
+// The text of the symbolic link at `path`; nothing, with errno set, when it
+// cannot be read.
+std::optional<std::string> LinkText(const std::string& path) {
+  std::vector<char> buffer(256);
+  for (;;) {
+    const ssize_t length =
+        ::readlink(path.c_str(), buffer.data(), buffer.size());
+    if (length < 0) return std::nullopt;
+    if (static_cast<std::size_t>(length) < buffer.size()) {
+      return std::string(buffer.data(), static_cast<std::size_t>(length));
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// Follows `report` through its symbolic links to the file they lead to, which
+// need not exist yet. A link's relative text starts at the link's folder.
+// Returns 0, or the errno of the step that failed.
+int FollowLinks(const std::string& report, ReportTarget& target) {
+  target.path = report;
+  for (int links = 0;; ++links) {
+    if (::lstat(target.path.c_str(), &target.info) != 0) {
+      return errno == ENOENT ? 0 : errno;
+    }
+    if (!S_ISLNK(target.info.st_mode)) {
+      target.exists = true;
+      return 0;
+    }
+    if (links == kMaxLinks) return ELOOP;
+    const auto text = LinkText(target.path);
+    if (!text) return errno;
+    if (text->front() == '/') {
+      target.path = *text;
+    } else {
+      const std::string folder = DirectoryOf(target.path);
+      target.path = (folder == "/" ? "" : folder) + "/" + *text;
+    }
+  }
+}
+
+// The report's name in messages: the link and the file it leads to, when
+// they differ.
+std::string Shown(const std::string& report, const ReportTarget& target) {
+  return target.path == report ? report
+                               : report + " (a link to " + target.path + ")";
+}
+
+const char* KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "something else";
 }
 
 // The temporary file beside the report, removed again unless it has been
@@ -58,42 +123,6 @@ std::string TemporaryName(const std::string& path, unsigned attempt) {
   return folder + "." + name + "." + std::to_string(::getpid()) + "." +
          std::to_string(counter++) + "." + std::to_string(attempt) + ".tmp";
 }
-
-void WriteAllTo(int fd, std::string_view bytes, const std::string& path) {
-  if (!WriteAll(fd, bytes)) Fail(path, "writing failed", errno);
-}
-
-// Collects the bytes in a buffer of fixed size and writes it to the file
-// whenever it is full.
-class BufferedFileSink : public ReportSink {
- public:
-  BufferedFileSink(int fd, const std::string& path) : fd_(fd), path_(path) {
-    buffer_.reserve(kCapacity);
-  }
-
-  void Write(std::string_view bytes) override {
-    if (buffer_.size() + bytes.size() > kCapacity) {
-      Flush();
-      if (bytes.size() >= kCapacity) {
-        WriteAllTo(fd_, bytes, path_);
-        return;
-      }
-    }
-    buffer_.append(bytes);
-  }
-
-  void Flush() {
-    WriteAllTo(fd_, buffer_, path_);
-    buffer_.clear();
-  }
-
- private:
-  static constexpr std::size_t kCapacity = std::size_t{64} * 1024;
-
-  int fd_;
-  const std::string& path_;
-  std::string buffer_;
-};
 
 // The number at the start of `text` up to `end`, when `text` holds only
 // digits there; nothing otherwise.
@@ -131,17 +160,31 @@ std::optional<pid_t> WriterOfTemporary(std::string_view file,
   return static_cast<pid_t>(*pid);
 }
 
+// This process counts as ended: no writer of its own runs yet when the
+// leftovers are looked for.
 bool IsRunning(pid_t pid) {
-  return pid == ::getpid() || ::kill(pid, 0) == 0 || errno == EPERM;
+  return pid != ::getpid() && (::kill(pid, 0) == 0 || errno == EPERM);
 }
 
 }  // namespace
 
+AtomicReportFileWriter::AtomicReportFileWriter() {
+  const mode_t mask = ::umask(0);
+  (void)::umask(mask);  // puts back what was there; returns the 0 just set
+  new_file_mode_ = 0666 & ~mask;
+}
+
 void AtomicReportFileWriter::RemoveLeftovers(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
+  ReportTarget target;
+  if (const int error = FollowLinks(path, target); error != 0) {
+    throw Error(errnum::kPathAccess,
+                "Cannot look for leftover temporary files of " + path + ": " +
+                    std::generic_category().message(error));
+  }
+  const std::size_t slash = target.path.rfind('/');
   const std::string name =
-      slash == std::string::npos ? path : path.substr(slash + 1);
-  const std::string folder = DirectoryOf(path);
+      slash == std::string::npos ? target.path : target.path.substr(slash + 1);
+  const std::string folder = DirectoryOf(target.path);
   DIR* listing = ::opendir(folder.c_str());
   // A folder that is not there holds no leftovers.
   if (listing == nullptr && errno == ENOENT) return;
@@ -168,46 +211,60 @@ void AtomicReportFileWriter::RemoveLeftovers(const std::string& path) {
 
 void AtomicReportFileWriter::ReplaceWith(const std::string& path,
                                          const ReportProducer& produce) {
-  // Create the temporary file; a name already taken (another writer, an
-  // old leftover) is passed over for the next.
+  // The previous report must be a file this process may write: one it may
+  // not is kept as it is, as writing into it would fail.
+  ReportTarget target;
+  if (const int error = FollowLinks(path, target); error != 0) {
+    Fail(path, error);
+  }
+  const std::string shown = Shown(path, target);
+  if (target.exists && !S_ISREG(target.info.st_mode)) {
+    throw ReportFileError(shown, std::string("it is ") +
+                                     KindOf(target.info.st_mode) +
+                                     ", not a regular file");
+  }
+  if (target.exists &&
+      ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0) {
+    Fail(shown, errno);
+  }
+
+  // Create the temporary file, readable by its owner only until it is
+  // complete; a name already taken (another writer, an old leftover) is
+  // passed over for the next.
   std::string temporary_path;
   int fd = -1;
   for (unsigned attempt = 0; fd < 0; ++attempt) {
-    temporary_path = TemporaryName(path, attempt);
-    fd = ::open(temporary_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                0666);
-    if (fd < 0 && (errno != EEXIST || attempt >= 100)) {
-      Fail(path, "cannot create a file in its folder", errno);
-    }
+    temporary_path = TemporaryName(target.path, attempt);
+    fd = ::open(temporary_path.c_str(),
+                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno != EEXIST || attempt >= 100)) Fail(shown, errno);
   }
   Descriptor file(fd);
   TemporaryFile temporary(temporary_path);
 
-  // A report that is replaced keeps the permission bits it had.
-  struct stat previous {};
-  if (::stat(path.c_str(), &previous) == 0 && S_ISREG(previous.st_mode) &&
-      ::fchmod(file.get(), previous.st_mode & 07777) != 0) {
-    Fail(path, "cannot keep its permissions", errno);
-  }
-
-  BufferedFileSink sink(file.get(), path);
+  BufferedReportSink sink([&](std::string_view bytes) {
+    if (!WriteAll(file.get(), bytes)) Fail(shown, errno);
+  });
   produce(sink);
   sink.Flush();
+  // The previous report's permission bits, but never setuid, setgid or
+  // sticky: a report is no program.
+  const mode_t mode =
+      target.exists ? (target.info.st_mode & 0666) : new_file_mode_;
+  if (::fchmod(file.get(), mode) != 0) Fail(shown, errno);
   while (::fsync(file.get()) != 0) {
-    if (errno != EINTR) Fail(path, "flushing to disk failed", errno);
+    if (errno != EINTR) Fail(shown, errno);
   }
-  if (const int error = file.Close(); error != 0) {
-    Fail(path, "closing failed", error);
-  }
-  if (::rename(temporary.path().c_str(), path.c_str()) != 0) {
-    Fail(path, "cannot replace the previous file", errno);
+  if (const int error = file.Close(); error != 0) Fail(shown, error);
+  if (::rename(temporary.path().c_str(), target.path.c_str()) != 0) {
+    Fail(shown, errno);
   }
   temporary.Keep();
 
   // Make the rename itself durable. The new report is in place by now, so a
   // folder that cannot be flushed (some file systems refuse) is no failure.
-  const int folder_fd =
-      ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int folder_fd = ::open(DirectoryOf(target.path).c_str(),
+                               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder_fd >= 0) {
     Descriptor folder(folder_fd);
     (void)::fsync(folder.get());

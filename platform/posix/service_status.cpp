@@ -24,6 +24,13 @@ void SystemdServiceStatus::Note(const std::string& text) {
                   "SYSLOG_IDENTIFIER=%s", kServiceName, nullptr);
 }
 
+void SystemdServiceStatus::Warn(const std::string& text) {
+  // A journal that cannot be reached loses the warning; nothing failed.
+  (void)sd_journal_send("MESSAGE=%s", OneLine(text).c_str(), "PRIORITY=%i",
+                        LOG_WARNING, "SYSLOG_IDENTIFIER=%s", kServiceName,
+                        nullptr);
+}
+
 void SystemdServiceStatus::ShowStatus(const std::string& text) {
   sd_notifyf(0, "STATUS=%s", OneLine(text).c_str());
 }

@@ -1,6 +1,7 @@
-// The service's notes to systemd: the start-up note goes to the journal as
-// an informational entry, the status line to the service manager as
-// STATUS=, which "systemctl status" shows.
+// The service's notes to systemd: the notes go to the journal as
+// informational entries, the warnings as entries of priority warning, the
+// status line to the service manager as STATUS=, which "systemctl status"
+// shows.
 #pragma once
 
 #include <string>
@@ -20,6 +21,10 @@ class SystemdServiceStatus : public ServiceStatus {
   void Note(const std::string& text) override;
   // STATUS= to the service manager; nothing outside systemd.
   void ShowStatus(const std::string& text) override;
+  // An entry of priority warning, sent to the journal directly, never to
+  // standard error (which holds only the failures); nothing where no
+  // journal runs.
+  void Warn(const std::string& text) override;
 };
 
 }  // namespace tavrolin::posix

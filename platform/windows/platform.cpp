@@ -8,6 +8,7 @@
 #include "platform/windows/locale_settings.h"
 #include "platform/windows/process.h"
 #include "platform/windows/service_control.h"
+#include "platform/windows/service_status.h"
 #include "platform/windows/window.h"
 
 namespace tavrolin {
@@ -36,6 +37,7 @@ class WindowsPlatform : public Platform {
   const DateSettings& date_settings() override { return date_settings_; }
   const CodePage& code_page() override { return code_page_; }
   ReportFileWriter& report_writer() override { return *report_writer_; }
+  ServiceStatus& service_status() override { return status_; }
   Progress& progress() override { return progress_; }
 
  private:
@@ -47,6 +49,7 @@ class WindowsPlatform : public Platform {
   DateSettings date_settings_;
   windows::AnsiCodePage code_page_;
   std::unique_ptr<ReportFileWriter> report_writer_;
+  windows::EventLogServiceStatus status_;
   NoProgress progress_;
 };
 

@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "platform/error.h"
 #include "platform/windows/wide_text.h"
@@ -10,85 +13,76 @@
 namespace tavrolin::windows {
 namespace {
 
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() { Close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  bool Close() {
-    if (!valid()) return true;
-    const bool closed = CloseHandle(handle_) != 0;
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed;
-  }
-
- private:
-  HANDLE handle_;
-};
-
 [[noreturn]] void Fail(const std::string& path, DWORD code) {
-  throw Error(errnum::kPathAccess,
-              "Cannot write " + path + ": " + SystemErrorText(code, path));
+  throw ReportFileError(path, SystemErrorText(code, path));
 }
 
-// A name beside the report that no other writer uses at the same time.
+// A name beside the report that no other writer of this process uses.
 std::wstring TemporaryName(const std::wstring& target) {
   static std::atomic<unsigned> counter{0};
   return target + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
          std::to_wstring(counter++) + L".tmp";
 }
 
-// Collects the bytes in a buffer of fixed size and writes it to the file
-// whenever it is full. The first failure is kept; later bytes are dropped.
-class BufferedFileSink : public ReportSink {
+// The temporary file beside the report, closed, and removed again unless it
+// has been moved over the report.
+class TemporaryFile {
  public:
-  explicit BufferedFileSink(HANDLE file) : file_(file) {
-    buffer_.reserve(kCapacity);
+  TemporaryFile() = default;
+  ~TemporaryFile() {
+    // Already failing, or done: a file that stays is removed at the next
+    // start (RemoveLeftovers).
+    (void)Close();
+    if (!kept_ && !path_.empty()) (void)DeleteFileW(path_.c_str());
   }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-  void Write(std::string_view bytes) override {
-    if (buffer_.size() + bytes.size() > kCapacity) {
-      Flush();
-      if (bytes.size() >= kCapacity) {
-        WriteThrough(bytes);
-        return;
+  // Creates a new file beside `target`; a name already taken (an old
+  // leftover of a process with the same number) is passed over for the next.
+  void Create(const std::wstring& target, const std::string& report) {
+    for (unsigned attempt = 0;; ++attempt) {
+      path_ = TemporaryName(target);
+      handle_ = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (handle_ != INVALID_HANDLE_VALUE) return;
+      const DWORD code = GetLastError();
+      if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) ||
+          attempt >= 100) {
+        path_.clear();
+        Fail(report, code);
       }
     }
-    buffer_.append(bytes);
   }
 
-  void Flush() {
-    WriteThrough(buffer_);
-    buffer_.clear();
+  HANDLE handle() const { return handle_; }
+  const std::wstring& path() const { return path_; }
+  // Closes the file now; false, with the error in GetLastError, on failure.
+  bool Close() {
+    if (handle_ == INVALID_HANDLE_VALUE) return true;
+    return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != 0;
   }
-
-  DWORD failure() const { return failure_; }
+  void Keep() { kept_ = true; }
 
  private:
-  static constexpr std::size_t kCapacity = std::size_t{64} * 1024;
-
-  void WriteThrough(std::string_view rest) {
-    while (failure_ == ERROR_SUCCESS && !rest.empty()) {
-      const DWORD chunk = static_cast<DWORD>(
-          rest.size() < 0x40000000u ? rest.size() : 0x40000000u);
-      DWORD written = 0;
-      if (!WriteFile(file_, rest.data(), chunk, &written, nullptr)) {
-        failure_ = GetLastError();
-      } else if (written == 0) {
-        failure_ = ERROR_WRITE_FAULT;
-      }
-      rest.remove_prefix(written);
-    }
-  }
-
-  HANDLE file_;
-  std::string buffer_;
-  DWORD failure_ = ERROR_SUCCESS;
+  std::wstring path_;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  bool kept_ = false;
 };
+
+// Writes all of `bytes` to `file`; throws at the first failure.
+void WriteAll(HANDLE file, std::string_view bytes, const std::string& report) {
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(
+        bytes.size() < 0x40000000u ? bytes.size() : 0x40000000u);
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr)) {
+      Fail(report, GetLastError());
+    }
+    if (written == 0) Fail(report, ERROR_WRITE_FAULT);
+    bytes.remove_prefix(written);
+  }
+}
 
 // The process number of a temporary file of the report `name`
 // ("NAME.PID.COUNTER.tmp"), or 0 for any other file name.
@@ -116,8 +110,10 @@ DWORD WriterOfTemporary(const std::wstring& file, const std::wstring& name) {
   return pid <= 0xFFFFFFFFull ? static_cast<DWORD>(pid) : 0;
 }
 
+// This process counts as ended: no writer of its own runs yet when the
+// leftovers are looked for.
 bool IsRunning(DWORD pid) {
-  if (pid == GetCurrentProcessId()) return true;
+  if (pid == GetCurrentProcessId()) return false;
   HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
   if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
   const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
@@ -165,40 +161,32 @@ void AtomicReportFileWriter::RemoveLeftovers(const std::string& path) {
 void AtomicReportFileWriter::ReplaceWith(const std::string& path,
                                          const ReportProducer& produce) {
   const std::wstring target = Utf8ToWide(path);
-  const std::wstring temporary = TemporaryName(target);
-  FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) Fail(path, GetLastError());
-
-  DWORD failure = ERROR_SUCCESS;
-  {
-    BufferedFileSink sink(file.get());
-    try {
-      produce(sink);
-    } catch (...) {
-      // Already failing with the producer's error, which is the one to tell.
-      (void)file.Close();
-      (void)DeleteFileW(temporary.c_str());
-      throw;
+  // A read-only report is kept as it is rather than replaced, and a folder
+  // of that name cannot be replaced.
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      throw ReportFileError(path, "it is a folder, not a file");
     }
-    sink.Flush();
-    failure = sink.failure();
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      throw ReportFileError(path, "the file is read-only");
+    }
   }
-  if (failure == ERROR_SUCCESS && !FlushFileBuffers(file.get())) {
-    failure = GetLastError();
-  }
-  if (!file.Close() && failure == ERROR_SUCCESS) failure = GetLastError();
-  if (failure == ERROR_SUCCESS &&
-      !MoveFileExW(temporary.c_str(), target.c_str(),
+
+  TemporaryFile temporary;
+  temporary.Create(target, path);
+  const HANDLE file = temporary.handle();
+  BufferedReportSink sink(
+      [&](std::string_view bytes) { WriteAll(file, bytes, path); });
+  produce(sink);
+  sink.Flush();
+  if (!FlushFileBuffers(file)) Fail(path, GetLastError());
+  if (!temporary.Close()) Fail(path, GetLastError());
+  if (!MoveFileExW(temporary.path().c_str(), target.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    failure = GetLastError();
+    Fail(path, GetLastError());
   }
-  if (failure != ERROR_SUCCESS) {
-    // Already failing; a temporary file that stays is removed at the next
-    // start (RemoveLeftovers).
-    (void)DeleteFileW(temporary.c_str());
-    Fail(path, failure);
-  }
+  temporary.Keep();
 }
 
 }  // namespace tavrolin::windows

@@ -288,9 +288,13 @@ void ScmServiceControl::ProcessEnding(int status) {
 }
 
 void ScmServiceControl::LogEvent(int16_t, int32_t, const std::string& message) {
-  // Every entry is an error entry with the message table's one message. A
-  // log that cannot be written raises, as on every system; the host drops
+  // Every failure is an error entry with the message table's first message.
+  // A log that cannot be written raises, as on every system; the host drops
   // that failure rather than reporting it again.
+  WriteEventLog(EVENTLOG_ERROR_TYPE, kReportMessageId, message);
+}
+
+void WriteEventLog(WORD type, DWORD message_id, const std::string& message) {
   const std::wstring text = Utf8ToWide(message);
   HANDLE source = RegisterEventSourceW(nullptr, kServiceName);
   if (source == nullptr) {
@@ -298,9 +302,8 @@ void ScmServiceControl::LogEvent(int16_t, int32_t, const std::string& message) {
                                          SystemErrorText(GetLastError()));
   }
   const wchar_t* strings[1] = {text.c_str()};
-  const bool written =
-      ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, kReportMessageId, nullptr, 1,
-                   0, strings, nullptr) != 0;
+  const bool written = ReportEventW(source, type, 0, message_id, nullptr, 1, 0,
+                                    strings, nullptr) != 0;
   const DWORD failure = GetLastError();
   // Only the handle opened above is closed; that cannot lose the entry.
   (void)DeregisterEventSource(source);

@@ -19,6 +19,11 @@ inline constexpr wchar_t kDisplayName[] = L"Corvane Service";
 // The event id of the message table's one message, whose text is "%1".
 inline constexpr DWORD kReportMessageId = 1;
 
+// Writes one entry of `type` with the message table's message `message_id`
+// under the service's source, `message` as its one insertion string. Raises
+// Error when the log cannot be written.
+void WriteEventLog(WORD type, DWORD message_id, const std::string& message);
+
 class ScmServiceControl : public ServiceControl {
  public:
   explicit ScmServiceControl(frmMainWindow& window);

@@ -177,5 +177,48 @@ TEST_F(RefreshCycleEndToEndTest, StopDuringABuildLetsItFinish) {
             (std::vector<std::string>{"out3.xml", "tavrolin"}));
 }
 
+// Under systemd the client library is loaded by the first refresh, as in a
+// plain run, not for the start-up note. The status line counts the points
+// the historian does not know; standard error holds only failures.
+TEST_F(RefreshCycleEndToEndTest,
+       LibraryLoadsAtFirstRefreshStatusCountsUnknown) {
+  service_.Script("point C1 1\nsnapshot 1 2.5 0\n");
+  service_.WriteTagList("tags.xml",
+                        "<tags><analog><tag><d>a</d><n>C1</n></tag><tag><d>b"
+                        "</d><n>C9</n></tag></analog><analog2/><digital/>"
+                        "<breaker/></tags>");
+  service_.WriteTagList("tags3.xml", TemplateList("custom", "U1", "T3_"));
+  service_.WriteTagList("tags2.xml", TemplateList("range", "1,1", "T2_"));
+  TempDir marks;
+  const std::string loaded = marks.File("loaded.txt");
+  ServiceUnderTest::StartOptions options;
+  options.environment["STUB_HISTORIAN_LOADED"] = loaded;
+  auto child = service_.Start(options);
+  // Started and registered: only the login library's start-up code ran.
+  EXPECT_EQ(ReadFileOrEmpty(loaded), "stub_pilog32\n");
+
+  child->Signal(SIGHUP);
+  ASSERT_TRUE(WaitUntil([&] { return Exists("out2.xml"); }, kStartTimeout));
+  EXPECT_EQ(ReadFileOrEmpty(loaded), "stub_pilog32\nstub_piapi32\n");
+  std::string status;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        // Receives what has come; no notification is this one line.
+        (void)service_.notify().WaitFor("STATUS=",
+                                        std::chrono::milliseconds(50));
+        for (const std::string& line : service_.notify().states()) {
+          if (line.rfind("STATUS=Last refresh ", 0) == 0) status = line;
+        }
+        return !status.empty();
+      },
+      kStartTimeout));
+  EXPECT_NE(status.find(": 3 reports written, 0 failed, 4 values, 3 unknown "
+                        "points, "),
+            std::string::npos)
+      << status;
+  Stop(*child);
+  EXPECT_EQ(child->Stderr(), "");
+}
+
 }  // namespace
 }  // namespace tavrolin::testing

@@ -83,15 +83,30 @@ TEST_F(Module1Test, AGivenPointNumberIsUsedWithoutLookup) {
   for (const std::string& call : Calls()) {
     EXPECT_EQ(call.find("pipt_findpoint"), std::string::npos) << call;
   }
+  EXPECT_EQ(readers_.looked_up(), 0u);
 }
 
-TEST_F(Module1Test, UnknownNameGivesZeroNotAnError) {
+// A name the look-up does not find is noted, once, in the order first met;
+// the calls are those of any other name.
+TEST_F(Module1Test, UnknownNameGivesZeroNotAnErrorAndIsNoted) {
   Script("point OTHER 7\nsnapshot 7 1 0\nsummary 7 1\narchive 7 1\n");
   std::string tag = "NO.SUCH.TAG";
   EXPECT_EQ(readers_.GetSnapshotText(0, tag), " 0");
   EXPECT_EQ(readers_.GetSummaryText(2, "", "", 0, tag), " 0");
+  std::string other = "OTHER";
+  EXPECT_EQ(readers_.GetSnapshotText(0, other), " 1");
+  std::string nope = "NOPE";
+  EXPECT_EQ(readers_.GetArchiveText(0, "", nope), " 0");
   EXPECT_EQ(readers_.GetArchiveText(0, "", tag), " 0");
   EXPECT_EQ(Calls()[1], "pisn_getsnapshot 0 cells=0,0,0");
+  EXPECT_EQ(Calls().size(), 18u);  // 2 + 6 + 2 + 4 + 4: no call more
+  EXPECT_EQ(readers_.looked_up(), 3u);
+  EXPECT_THAT(readers_.unknown_points(), ElementsAre("NO.SUCH.TAG", "NOPE"));
+
+  readers_.ForgetLookups();
+  EXPECT_EQ(readers_.GetSnapshotText(0, other), " 1");
+  EXPECT_EQ(readers_.looked_up(), 1u);
+  EXPECT_TRUE(readers_.unknown_points().empty());
 }
 
 TEST_F(Module1Test, TagNameGoesWholeAndComesBackFromTheBuffer) {

@@ -145,20 +145,31 @@ TEST_F(RefreshCycleTest, OutOfMemoryNamesTheReportAndTheCycleGoesOn) {
       "[7] Out of memory (building " + folder + "/out2.xml from tags2.xml)");
 }
 
-TEST_F(RefreshCycleTest, EveryReportFailingStillLeavesTheCycleReady) {
-  // No tag lists at all: three failures, three entries, Busy lowered.
+// Every step of a build is inside its trap, finding the report folder
+// included: each report fails on its own, Busy is down before each failure
+// is reported, and the next tick runs all the same.
+TEST_F(RefreshCycleTest, AReportFolderThatCannotBeFoundFailsEachReport) {
+  WriteAllTagLists();
+  platform_.process_.directory_failure = Error(5, "no folder");
   frmMain form(platform_);
+  std::vector<bool> busy_when_reported;
+  platform_.service.on_log = [&] { busy_when_reported.push_back(form.Busy); };
 
   form.Timer1_Timer();
   form.Timer1_Timer();
+  form.Command1_Click();
 
   EXPECT_FALSE(form.Busy);
-  EXPECT_EQ(platform_.service.log.size(), 6u);
-  for (const auto& entry : platform_.service.log) {
-    EXPECT_EQ(entry.event_type, 109);
-    EXPECT_EQ(entry.event_id, 1);
-    EXPECT_EQ(entry.message.rfind("[", 0), 0u) << entry.message;
-  }
+  EXPECT_EQ(busy_when_reported, std::vector<bool>(7, false));
+  ASSERT_EQ(platform_.service.log.size(), 7u);
+  EXPECT_EQ(platform_.service.log[0].message,
+            "[5] no folder (building out.xml from tags.xml)");
+  EXPECT_EQ(platform_.service.log[2].message,
+            "[5] no folder (building out2.xml from tags2.xml)");
+  EXPECT_EQ(platform_.service.log[6].message,
+            "[5] no folder (building out3.xml from tags3.xml)");
+  EXPECT_TRUE(LookedUp().empty());
+  EXPECT_EQ(platform_.window_.messages, (std::vector<std::string>{"done"}));
 }
 
 TEST_F(RefreshCycleTest, ButtonBuildsOnlyTheFirstTemplateReportAndSaysDone) {

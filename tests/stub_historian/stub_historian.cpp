@@ -30,6 +30,9 @@
 //   archive NUMBER VALUE       piar_value writes VALUE
 //   delay_ms N                 every value call sleeps N ms first
 //   register_delay_ms N        pilg_registerapp sleeps N ms before it returns
+//
+// STUB_HISTORIAN_LOADED names a file to which the library's start-up code
+// (run when the library is loaded) appends its name, STUB_LIBRARY_NAME.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -217,6 +220,19 @@ std::string Number(float value) {
   out << value;
   return out.str();
 }
+
+// Tells, as a real client library's start-up code might connect, when the
+// library was loaded.
+struct LoadMark {
+  LoadMark() {
+    const char* path = std::getenv("STUB_HISTORIAN_LOADED");
+    if (path == nullptr) return;
+    if (FILE* file = std::fopen(path, "ab")) {
+      std::fputs(STUB_LIBRARY_NAME "\n", file);
+      std::fclose(file);
+    }
+  }
+} load_mark;
 
 }  // namespace
 

@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +29,7 @@ class FakeServiceControl : public ServiceControl {
   bool install_result = true;
   bool uninstall_result = true;
   bool log_throws = false;
+  std::function<void()> on_log;    // called as each entry is written
   std::vector<std::string> calls;  // "Name", "SetInstallOption(1)", ...
   struct Entry {
     int16_t event_type;
@@ -59,13 +62,16 @@ class FakeServiceControl : public ServiceControl {
                 const std::string& message) override;
 };
 
-// A service manager that takes notes and status lines when `listening`.
+// A service manager that takes notes and status lines when `listening`, and
+// a log that takes warnings.
 class FakeServiceStatus : public ServiceStatus {
  public:
   bool listening = false;
   std::vector<std::string> notes;
   std::vector<std::string> statuses;
+  std::vector<std::string> warnings;
 
+  void Warn(const std::string& text) override { warnings.push_back(text); }
   bool Listening() override { return listening; }
   void Note(const std::string& text) override { notes.push_back(text); }
   void ShowStatus(const std::string& text) override {
@@ -94,9 +100,13 @@ class FakeProcess : public Process {
  public:
   std::string argument_text;
   std::string executable_directory = ".";
+  std::optional<Error> directory_failure;  // thrown when the folder is asked
 
   std::string ArgumentText() override { return argument_text; }
-  std::string ExecutableDirectory() override { return executable_directory; }
+  std::string ExecutableDirectory() override {
+    if (directory_failure) throw *directory_failure;
+    return executable_directory;
+  }
   std::string PathSeparator() override { return "/"; }
   [[noreturn]] void End(int status) override { throw ProcessEnded{status}; }
 };

@@ -13,7 +13,10 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/error.h"
@@ -70,22 +73,67 @@ TEST(AtomicReportFileWriterTest, CreatesAndReplacesTheFileWithExactBytes) {
   EXPECT_EQ(ReadFile(folder.File("rel.xml")), "x");
 }
 
-TEST(AtomicReportFileWriterTest,
-     NewFilesFollowTheUmaskAndOldOnesKeepTheirMode) {
-  TempDir folder;
-  const std::string path = folder.File("out.xml");
-  const mode_t previous_mask = ::umask(022);
-  WriteReport(AtomicReportFileWriter(), path, "a");
-  ::umask(previous_mask);
+mode_t ModeOf(const std::string& path) {
   struct stat info {};
-  ASSERT_EQ(::stat(path.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0644u);
+  if (::lstat(path.c_str(), &info) != 0) ADD_FAILURE() << "no " << path;
+  return info.st_mode & 07777;
+}
 
-  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-  WriteReport(AtomicReportFileWriter(), path, "b");
-  ASSERT_EQ(::stat(path.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0640u);
-  EXPECT_EQ(ReadFile(path), "b");
+// The temporary files beside `report` ("." NAME ...).
+std::vector<std::string> Temporaries(const std::filesystem::path& folder,
+                                     const std::string& report) {
+  std::vector<std::string> found;
+  for (const auto& name : FolderEntries(folder)) {
+    if (name.rfind("." + report + ".", 0) == 0) found.push_back(name);
+  }
+  return found;
+}
+
+// A report is no program: setuid, setgid and sticky never pass to the new
+// report, and the temporary file is its owner's alone while it is written.
+TEST(AtomicReportFileWriterTest,
+     ModeComesFromThePreviousReportWithoutSpecialBits) {
+  struct Case {
+    std::optional<mode_t> previous;  // nothing: no previous report
+    mode_t expected;
+  };
+  for (const Case& test : {Case{std::nullopt, 0644}, Case{0640, 0640},
+                           Case{06777, 0666}, Case{01604, 0604}}) {
+    TempDir folder;
+    const std::string path = folder.File("out.xml");
+    if (test.previous) {
+      folder.Write("out.xml", "old");
+      ASSERT_EQ(::chmod(path.c_str(), *test.previous), 0);
+    }
+    const mode_t previous_mask = ::umask(022);
+    AtomicReportFileWriter writer;
+    ::umask(previous_mask);
+    std::vector<mode_t> temporary_modes;
+    writer.ReplaceWith(path, [&](ReportSink& sink) {
+      // Past the buffer, so that bytes are on disk already.
+      sink.Write(std::string(BufferedReportSink::kCapacity + 1, 'x'));
+      for (const auto& name : Temporaries(folder.path(), "out.xml")) {
+        temporary_modes.push_back(ModeOf(folder.File(name)));
+      }
+    });
+    EXPECT_EQ(temporary_modes, std::vector<mode_t>{0600});
+    EXPECT_EQ(ModeOf(path), test.expected) << std::oct << test.expected;
+  }
+}
+
+// A temporary name that is taken (a leftover of an earlier process with the
+// same number) is passed over; the file that has it stays.
+TEST(AtomicReportFileWriterTest, ATemporaryNameThatIsTakenIsPassedOver) {
+  TempDir folder;
+  const std::string own = std::to_string(::getpid());
+  for (int counter = 0; counter < 20; ++counter) {
+    folder.Write(".out.xml." + own + "." + std::to_string(counter) + ".0.tmp",
+                 "taken");
+  }
+  WriteReport(AtomicReportFileWriter(), folder.File("out.xml"), "report");
+  EXPECT_EQ(ReadFile(folder.File("out.xml")), "report");
+  EXPECT_EQ(FolderEntries(folder.path()).size(), 21u);
+  EXPECT_EQ(ReadFile(folder.File(".out.xml." + own + ".0.0.tmp")), "taken");
 }
 
 TEST(AtomicReportFileWriterTest, AFolderThatDoesNotExistFailsWithTheReason) {
@@ -100,23 +148,125 @@ TEST(AtomicReportFileWriterTest, AFolderThatDoesNotExistFailsWithTheReason) {
   EXPECT_TRUE(FolderEntries(folder.path()).empty());
 }
 
-TEST(AtomicReportFileWriterTest, ATargetThatIsAFolderIsLeftAsItWas) {
-  TempDir folder;
-  std::filesystem::create_directory(folder.path() / "out.xml");
-  folder.Write("out.xml/inside", "kept");
-  const Error error = ReplaceError(folder.File("out.xml"), "new report");
-  EXPECT_EQ(error.number(), errnum::kPathAccess);
-  EXPECT_NE(error.description().find("cannot replace the previous file"),
-            std::string::npos)
-      << error.description();
-  EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{"out.xml"});
-  EXPECT_EQ(ReadFile(folder.File("out.xml/inside")), "kept");
+// Only a regular file is replaced; anything else at the report's name (or
+// where its link leads) stays, and the report is not built at all.
+TEST(AtomicReportFileWriterTest, APreviousReportThatIsNoFileIsLeftAsItWas) {
+  const std::vector<std::pair<std::function<void(const TempDir&)>, std::string>>
+      cases = {
+          {[](const TempDir& folder) {
+             std::filesystem::create_directory(folder.path() / "out.xml");
+             folder.Write("out.xml/inside", "kept");
+           },
+           "it is a folder, not a regular file"},
+          {[](const TempDir& folder) {
+             ASSERT_EQ(::mkfifo(folder.File("out.xml").c_str(), 0644), 0);
+           },
+           "it is a FIFO, not a regular file"},
+          {[](const TempDir& folder) {
+             std::filesystem::create_symlink("/dev/null",
+                                             folder.path() / "out.xml");
+           },
+           "(a link to /dev/null): it is a character device"},
+      };
+  for (const auto& [make, reason] : cases) {
+    TempDir folder;
+    make(folder);
+    int produced = 0;
+    try {
+      AtomicReportFileWriter().ReplaceWith(folder.File("out.xml"),
+                                           [&](ReportSink&) { ++produced; });
+      ADD_FAILURE() << "replaced: " << reason;
+    } catch (const Error& error) {
+      EXPECT_EQ(error.number(), errnum::kPathAccess);
+      EXPECT_NE(error.description().find(folder.File("out.xml")),
+                std::string::npos)
+          << error.description();
+      EXPECT_NE(error.description().find(reason), std::string::npos)
+          << error.description();
+    }
+    EXPECT_EQ(produced, 0);
+    EXPECT_EQ(FolderEntries(folder.path()),
+              std::vector<std::string>{"out.xml"});
+  }
 }
 
-// The tests run as root, so permission bits do not stop a write; a file-size
-// limit does. The child process writes under the limit and reports how the
-// replacement ended through its exit status.
-TEST(AtomicReportFileWriterTest, AFailedWriteLeavesThePreviousReportUnchanged) {
+// Sites link the report into a web server's folder: the link stays, and the
+// file it leads to is replaced in its own folder.
+TEST(AtomicReportFileWriterTest, AReportThatIsALinkIsWrittenThroughIt) {
+  struct Case {
+    const char* label;
+    // Name and text of each link; the text "/" stands for the target's
+    // absolute path.
+    std::vector<std::pair<std::string, std::string>> links;
+    bool target_exists;
+  };
+  const std::vector<Case> cases = {
+      {"relative", {{"out.xml", "web/report.xml"}}, true},
+      {"absolute", {{"out.xml", "/"}}, true},
+      {"chain", {{"out.xml", "hop.xml"}, {"hop.xml", "web/report.xml"}}, true},
+      {"dangling", {{"out.xml", "web/report.xml"}}, false},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.label);
+    TempDir folder;
+    std::filesystem::create_directory(folder.path() / "web");
+    if (test.target_exists) folder.Write("web/report.xml", "previous");
+    for (const auto& [name, text] : test.links) {
+      const std::string resolved =
+          text == "/" ? folder.File("web/report.xml") : text;
+      std::filesystem::create_symlink(resolved, folder.path() / name);
+    }
+    WriteReport(AtomicReportFileWriter(), folder.File("out.xml"), "new");
+    EXPECT_EQ(ReadFile(folder.File("web/report.xml")), "new");
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.path() / "out.xml"));
+    EXPECT_EQ(FolderEntries(folder.path() / "web"),
+              std::vector<std::string>{"report.xml"});
+    EXPECT_EQ(FolderEntries(folder.path()).size(), test.links.size() + 1);
+  }
+}
+
+// The tests run as root, whom permission bits do not stop; the child that
+// writes runs as an ordinary user.
+TEST(AtomicReportFileWriterTest, AReportItsUserMayNotWriteStaysByteIdentical) {
+  constexpr uid_t kNobody = 65534;
+  TempDir folder;
+  const std::string path = folder.File("out.xml");
+  const std::string previous = "<previous report/>\r\n";
+  folder.Write("out.xml", previous);
+  ASSERT_EQ(::chmod(folder.path().c_str(), 0777), 0);
+  ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(3);
+    int status = 1;
+    int produced = 0;
+    try {
+      AtomicReportFileWriter().ReplaceWith(path,
+                                           [&](ReportSink&) { ++produced; });
+    } catch (const Error& error) {
+      const bool expected =
+          error.number() == errnum::kPathAccess &&
+          error.description() ==
+              "Cannot write the report file " + path + ": Permission denied";
+      status = expected && produced == 0 ? 0 : 2;
+    }
+    ::_exit(status);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFile(path), previous);
+  EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{"out.xml"});
+}
+
+// A file-size limit makes a write fail. The child process writes under the
+// limit and reports how the replacement ended through its exit status: the
+// first failed write ends the report, so the producer is called no more.
+TEST(AtomicReportFileWriterTest, TheFirstFailedWriteEndsTheReport) {
   TempDir folder;
   const std::string path = folder.File("out.xml");
   const std::string previous = "<previous report/>\r\n";
@@ -129,13 +279,21 @@ TEST(AtomicReportFileWriterTest, AFailedWriteLeavesThePreviousReportUnchanged) {
     const rlimit limit{4096, 4096};
     ::setrlimit(RLIMIT_FSIZE, &limit);
     int status = 1;
+    constexpr std::size_t kPiece = 10000;
+    std::size_t calls = 0;
     try {
-      WriteReport(AtomicReportFileWriter(), path, std::string(100000, 'x'));
+      AtomicReportFileWriter().ReplaceWith(path, [&](ReportSink& sink) {
+        for (int i = 0; i < 1000; ++i, ++calls) {
+          sink.Write(std::string(kPiece, 'x'));
+        }
+      });
     } catch (const Error& error) {
+      // The piece that fills the buffer past its size is the first written.
       const bool expected =
           error.number() == errnum::kPathAccess &&
-          error.description().find(path) != std::string::npos &&
-          error.description().find("File too large") != std::string::npos;
+          error.description() ==
+              "Cannot write the report file " + path + ": File too large" &&
+          calls == BufferedReportSink::kCapacity / kPiece;
       status = expected ? 0 : 2;
     }
     ::_exit(status);
@@ -175,10 +333,14 @@ pid_t EndedProcess() {
 TEST(AtomicReportFileWriterTest, RemovesOnlyTheLeftoversOfEndedWriters) {
   TempDir folder;
   const std::string dead = std::to_string(EndedProcess());
-  const std::string alive = std::to_string(::getpid());
+  // This process writes no report yet: one with its number is a leftover of
+  // an earlier process that had the same number.
+  const std::string own = std::to_string(::getpid());
+  const std::string alive = std::to_string(::getppid());
   const std::vector<std::string> removed = {
       ".out3.xml." + dead + ".0.0.tmp",
       ".out3.xml." + dead + ".17.3.tmp",
+      ".out3.xml." + own + ".0.0.tmp",
   };
   const std::vector<std::string> kept = {
       ".out3.xml." + alive + ".0.0.tmp",  // a writer still running
