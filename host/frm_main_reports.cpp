@@ -74,7 +74,7 @@ void frmMain::BuildReport(const std::string& input_file,
 
 std::string frmMain::OutputPath(const std::string& file_name) {
   Process& process = platform_.process();
-  return process.ExecutableDirectory() + process.PathSeparator() + file_name;
+  return process.ReportDirectory() + process.PathSeparator() + file_name;
 }
 
 }  // namespace tavrolin

@@ -8,8 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "document/document.h"
 #include "platform/error.h"
-#include "platform/xml_document.h"
+#include "platform/input_file.h"
+#include "platform/text_decoder.h"
 #include "reports/report_output.h"
 
 namespace tavrolin {
@@ -358,13 +360,13 @@ void MakeCategoryReport(ReportServices& services, const std::string& input_file,
   // The tag list is kept as its text and read through twice, once for the
   // items and once to write the report, so that a large list never stands
   // in memory as a tree.
-  xml::StreamedDocument document;
+  xml::StreamedDocument document(SystemTextDecoder());
   std::array<CategoryList, kCategoryCount> categories;
   {
     TagListScan scan(categories);
-    // A file that cannot be loaded fails the run with the reason it was not
-    // read.
-    if (!document.Read(input_file, scan)) {
+    // A file that cannot be opened or loaded fails the run with the reason
+    // it was not read.
+    if (!document.Read(*OpenInputFile(input_file), scan)) {
       throw Error(errnum::kObjectNotSet, document.load_error());
     }
   }

@@ -8,7 +8,7 @@
 
 #include "platform/code_page.h"
 #include "platform/report_file.h"
-#include "platform/xml_document.h"
+#include "document/document.h"
 
 namespace tavrolin {
 

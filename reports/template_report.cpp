@@ -21,9 +21,11 @@
 #include <string_view>
 #include <vector>
 
+#include "document/document.h"
 #include "platform/ascii.h"
 #include "platform/error.h"
-#include "platform/xml_document.h"
+#include "platform/input_file.h"
+#include "platform/text_decoder.h"
 #include "reports/report_output.h"
 #include "reports/time_words.h"
 
@@ -310,9 +312,9 @@ class TemplateReport {
         arch_words_(services.clock, services.date_settings) {}
 
   void Build(const std::string& output_path) {
-    // A file that cannot be loaded leaves the document empty, and the run
-    // fails with the reason the file was not read.
-    if (!document_.Load(file_)) {
+    // A file that cannot be opened or loaded leaves the document empty, and
+    // the run fails with the reason the file was not read.
+    if (!document_.Load(*OpenInputFile(file_))) {
       throw Error(errnum::kObjectNotSet, document_.load_error());
     }
     const std::vector<std::string> systems = SystemNames();
@@ -548,7 +550,7 @@ class TemplateReport {
 
   ReportServices& services_;
   const std::string& file_;
-  xml::Document document_;
+  xml::Document document_{SystemTextDecoder()};
   xml::NodeList items_;
   xml::Node root_;
   bool records_change_items_ = false;

@@ -29,6 +29,11 @@ std::string LinuxProcess::ExecutableDirectory() {
   return DirectoryOf(ExecutablePath());
 }
 
+std::string LinuxProcess::ReportDirectory() {
+  const std::string state = FirstStateDirectory(std::getenv("STATE_DIRECTORY"));
+  return state.empty() ? ExecutableDirectory() : state;
+}
+
 void LinuxProcess::End(int status) {
   // What cannot be flushed any more is lost with the process either way.
   (void)std::fflush(stdout);
@@ -51,6 +56,13 @@ std::string ExecutablePath() {
     }
     buffer.resize(buffer.size() * 2);
   }
+}
+
+std::string FirstStateDirectory(const char* value) {
+  if (value == nullptr || value[0] != '/') return std::string();
+  std::string first(value, std::strcspn(value, ":"));
+  while (first.size() > 1 && first.back() == '/') first.pop_back();
+  return first;
 }
 
 std::string DirectoryOf(const std::string& path) {

@@ -107,6 +107,7 @@ class FakeProcess : public Process {
     if (directory_failure) throw *directory_failure;
     return executable_directory;
   }
+  std::string ReportDirectory() override { return ExecutableDirectory(); }
   std::string PathSeparator() override { return "/"; }
   [[noreturn]] void End(int status) override { throw ProcessEnded{status}; }
 };
