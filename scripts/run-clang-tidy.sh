@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs clang-tidy with the checked-in .clang-tidy over the product sources
-# (host, reports, historian, platform, simulator) with the compile commands
-# of a build, two files at a time. Fails on any finding in a product source
-# or header, and on any file clang-tidy cannot process.
+# (host, reports, historian, document, platform, simulator) with the compile
+# commands of a build, two files at a time. Fails on any finding in a product
+# source or header, and on any file clang-tidy cannot process.
 #   scripts/run-clang-tidy.sh [BUILD_DIR]   default build/release, configured
 #                                           with CMAKE_EXPORT_COMPILE_COMMANDS=ON
 #
@@ -27,7 +27,7 @@ if [[ ! -f $database ]]; then
   exit 1
 fi
 
-product='(host|reports|historian|platform|simulator)/'
+product='(host|reports|historian|document|platform|simulator)/'
 compiler=$(sed -n 's/^ *"command": "\([^ ]*\) .*/\1/p' "$database" | head -1)
 extra_args=()
 if [[ $compiler == *mingw32* ]]; then
@@ -61,7 +61,7 @@ if [[ $compiler == *mingw32* ]]; then
 else
   target=Linux
   mapfile -t sources < <(
-    find host reports historian platform simulator -name '*.cpp' \
+    find host reports historian document platform simulator -name '*.cpp' \
         -not -path '*/windows/*' | sort)
 fi
 [[ ${#sources[@]} -gt 0 ]] ||
