@@ -245,6 +245,27 @@ std::string ReadAll(ByteSource& source) {
   }
 }
 
+// What a pass that expat stopped comes to: a Latin-1 reading to try, an
+// unknown encoding to convert, or a failure with its place and reason.
+Outcome FailedOutcome(XML_Parser parser, const EventRelay& relay,
+                      const std::string& unknown_encoding,
+                      ReadFailure& failure) {
+  if (relay.declares_latin1()) return Outcome::kLatin1;
+  const XML_Error code = XML_GetErrorCode(parser);
+  if (code == XML_ERROR_UNKNOWN_ENCODING && !unknown_encoding.empty()) {
+    return Outcome::kUnknownEncoding;
+  }
+  failure.line = XML_GetCurrentLineNumber(parser);
+  failure.column = XML_GetCurrentColumnNumber(parser) + 1;
+  if (relay.refusal()) {
+    failure.reason = *relay.refusal();
+  } else {
+    failure.reason =
+        "Not well-formed XML (" + std::string(XML_ErrorString(code)) + ")";
+  }
+  return Outcome::kFailed;
+}
+
 // One pass of expat over the source's bytes, fed in pieces into expat's own
 // buffer (which it would otherwise fill with a copy of the whole text). With
 // `utf8` set the bytes are UTF-8 whatever the declaration names (they were
@@ -298,21 +319,7 @@ Outcome Parse(ByteSource& source, bool utf8, ReadEvents& events,
     relay.FlushDeclaration();  // a document of nothing else fails anyway
     return Outcome::kDone;
   }
-  if (relay.declares_latin1()) return Outcome::kLatin1;
-
-  const XML_Error code = XML_GetErrorCode(parser.get());
-  if (code == XML_ERROR_UNKNOWN_ENCODING && !unknown_encoding.empty()) {
-    return Outcome::kUnknownEncoding;
-  }
-  failure.line = XML_GetCurrentLineNumber(parser.get());
-  failure.column = XML_GetCurrentColumnNumber(parser.get()) + 1;
-  if (relay.refusal()) {
-    failure.reason = *relay.refusal();
-  } else {
-    failure.reason =
-        "Not well-formed XML (" + std::string(XML_ErrorString(code)) + ")";
-  }
-  return Outcome::kFailed;
+  return FailedOutcome(parser.get(), relay, unknown_encoding, failure);
 }
 
 // Line and column (both from 1) just after UTF-8 `text`.

@@ -317,6 +317,47 @@ void SystemdServiceControl::LogEvent(int16_t, int32_t,
   }
 }
 
+namespace {
+
+// Sets up a child that starts with the signals the message loop blocked
+// unblocked and at their defaults, its standard output discarded (it would
+// mix with the messages) and its standard error on `error_fd`.
+bool PrepareChild(posix_spawnattr_t& attributes,
+                  posix_spawn_file_actions_t& actions, int error_fd) {
+  sigset_t none;
+  sigemptyset(&none);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (const int signal_number : {SIGTERM, SIGINT, SIGUSR1, SIGHUP, SIGPIPE}) {
+    sigaddset(&defaults, signal_number);
+  }
+  return posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
+         posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
+         posix_spawnattr_setflags(
+             &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) ==
+             0 &&
+         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null",
+                                          O_WRONLY, 0) == 0 &&
+         posix_spawn_file_actions_adddup2(&actions, error_fd, STDERR_FILENO) ==
+             0;
+}
+
+// What can be read from `fd` until its end or a failure.
+std::string ReadToEnd(int fd) {
+  std::string text;
+  char buffer[512];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got > 0) {
+      text.append(buffer, static_cast<std::size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      return text;
+    }
+  }
+}
+
+}  // namespace
+
 bool SystemdServiceControl::RunSystemctl(
     const std::vector<std::string>& arguments) {
   std::vector<std::string> words{systemctl_};
@@ -336,8 +377,6 @@ bool SystemdServiceControl::RunSystemctl(
   Descriptor read_end(error_pipe[0]);
   Descriptor write_end(error_pipe[1]);
 
-  // The child starts with the signals the message loop blocked unblocked
-  // and at their defaults; its standard output would mix with the messages.
   posix_spawnattr_t attributes;
   if (posix_spawnattr_init(&attributes) != 0) {
     return Fail("cannot prepare to run " + command);
@@ -347,22 +386,7 @@ bool SystemdServiceControl::RunSystemctl(
     (void)posix_spawnattr_destroy(&attributes);  // fails only for bad input
     return Fail("cannot prepare to run " + command);
   }
-  sigset_t none;
-  sigemptyset(&none);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (const int signal_number : {SIGTERM, SIGINT, SIGUSR1, SIGHUP, SIGPIPE}) {
-    sigaddset(&defaults, signal_number);
-  }
-  const bool prepared =
-      posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
-      posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
-      posix_spawnattr_setflags(
-          &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0 &&
-      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null",
-                                       O_WRONLY, 0) == 0 &&
-      posix_spawn_file_actions_adddup2(&actions, write_end.get(),
-                                       STDERR_FILENO) == 0;
+  const bool prepared = PrepareChild(attributes, actions, write_end.get());
   pid_t child = 0;
   const int spawned = prepared
                           ? posix_spawn(&child, systemctl_.c_str(), &actions,
@@ -379,16 +403,7 @@ bool SystemdServiceControl::RunSystemctl(
                 SystemdHint());
   }
 
-  std::string complaint;
-  char buffer[512];
-  for (;;) {
-    const ssize_t got = ::read(read_end.get(), buffer, sizeof buffer);
-    if (got > 0) {
-      complaint.append(buffer, static_cast<std::size_t>(got));
-    } else if (got == 0 || errno != EINTR) {
-      break;
-    }
-  }
+  std::string complaint = ReadToEnd(read_end.get());
   int status = 0;
   while (::waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) return Fail("cannot wait for " + command);
