@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ascii.h"
 #include "document/document.h"
 #include "document/reader.h"
 #include "document/serialise.h"
@@ -166,7 +167,7 @@ void ElementStream::EndStartTag() {
 
 void ElementStream::Open(const ElementName& name) {
   EndStartTag();
-  ascii_ = ascii_ && xml::IsAscii(name.text());
+  ascii_ = ascii_ && tavrolin::IsAscii(name.text());
   text_.Put('<');
   text_.Append(name.text());
   start_tag_open_ = true;
@@ -186,7 +187,7 @@ void ElementStream::Close(const ElementName& name) {
 void ElementStream::AddTextElement(const ElementName& name,
                                    std::string_view text) {
   EndStartTag();
-  ascii_ = ascii_ && xml::IsAscii(name.text());
+  ascii_ = ascii_ && tavrolin::IsAscii(name.text());
   thread_local std::string repaired;
   if (!IsPlainAscii(text)) {
     ascii_ = false;

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "common/ascii.h"
 #include "document/document.h"
 #include "platform/error.h"
 
@@ -15,19 +16,8 @@ namespace tavrolin::xml {
 
 bool IsUtf8Name(std::string_view name) {
   if (name.size() != 5 && name.size() != 4) return false;
-  std::string upper;
-  for (char c : name) {
-    upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  }
+  const std::string upper = UpperCase(name);
   return upper == "UTF-8" || upper == "UTF8";
-}
-
-bool IsAscii(std::string_view text) {
-  // All bytes are looked at, without a branch per byte: names and texts are
-  // short, and the loop runs several bytes at a time.
-  unsigned char high = 0;
-  for (const char c : text) high |= static_cast<unsigned char>(c);
-  return high < 0x80;
 }
 
 bool NextCodePoint(std::string_view text, std::size_t& pos, char32_t& cp) {

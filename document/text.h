@@ -11,8 +11,6 @@ namespace tavrolin::xml {
 
 // True for the name UTF-8 (or UTF8), in any letter case.
 bool IsUtf8Name(std::string_view name);
-// True when every byte is ASCII.
-bool IsAscii(std::string_view text);
 
 // Decodes one UTF-8 sequence at `pos`, moving `pos` past it; returns false
 // on malformed input.

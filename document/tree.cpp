@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ascii.h"
 #include "document/document.h"
 #include "document/reader.h"
 #include "document/serialise.h"
