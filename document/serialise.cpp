@@ -76,7 +76,8 @@ void WriteDeclaration(const std::optional<DeclarationFields>& fields,
                                  std::string_view value) {
     text.append(" ").append(name).append("=\"").append(value).append("\"");
   };
-  std::string_view version = fields ? fields->version : "";
+  std::string_view version =
+      fields ? std::string_view(fields->version) : std::string_view();
   if (version.empty() && name_encoding) version = "1.0";
   if (!version.empty()) attribute("version", version);
   if (fields && fields->encoding) {

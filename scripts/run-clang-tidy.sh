@@ -64,6 +64,9 @@ else
     find common host reports historian document platform simulator -name '*.cpp' \
         -not -path '*/windows/*' | sort)
 fi
+# The build's GCC takes warning options that clang does not know (such as
+# -Wno-restrict); clang is told to pass them by rather than stop.
+extra_args+=(--extra-arg=-Wno-unknown-warning-option)
 [[ ${#sources[@]} -gt 0 ]] ||
   { echo "error: no product sources in $database" >&2; exit 1; }
 
