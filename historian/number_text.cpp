@@ -102,38 +102,32 @@ bool ExactLeadingDigits(float magnitude, char (&kept)[8], int& exponent) {
 }
 #endif
 
-}  // namespace
-
-std::string NumberText(float value) {
-  if (std::isnan(value)) return " NaN";
-  if (std::isinf(value)) return value < 0 ? "-Infinity" : " Infinity";
-  if (value == 0) return " 0";
-
-  const double magnitude = std::fabs(static_cast<double>(value));
-
-  // The first eight significant digits of the exact decimal value:
-  // "d.ddddddd" without the point. Where the integer reckoning does not
-  // reach, they are written to seventeen digits, which round as the exact
-  // value does unless the eighth to seventeenth are 5000000000: the written
-  // digits are within half a unit of the seventeenth of the exact value, so
-  // a tail above or below one half stays on its side, and a tail so near one
-  // that it carries into the seventh digit gives the same result as rounding
-  // up. Only that one pattern needs all the digits of the exact value.
-  char kept[kSignificantDigits + 1];
-  int exponent = 0;
+// The first eight significant digits of the exact decimal value of `value`
+// (finite and not zero) into `kept`, "d.ddddddd" without the point, and its
+// decimal exponent. Where the integer reckoning does not reach, they are
+// written to seventeen digits, which round as the exact value does unless the
+// eighth to seventeenth are 5000000000: the written digits are within half a
+// unit of the seventeenth of the exact value, so a tail above or below one
+// half stays on its side, and a tail so near one that it carries into the
+// seventh digit gives the same result as rounding up. Only that one pattern
+// needs all the digits of the exact value.
+void FirstEightDigits(float value, char (&kept)[8], int& exponent) {
+  const float magnitude = std::fabs(value);
 #if defined(__SIZEOF_INT128__)
-  const bool exact = ExactLeadingDigits(std::fabs(value), kept, exponent);
-#else
-  const bool exact = false;
+  if (ExactLeadingDigits(magnitude, kept, exponent)) return;
 #endif
-  if (!exact && !LeadingDigits(magnitude, kQuickDigits, kept, exponent)) {
-    LeadingDigits(magnitude, kExactDigits, kept, exponent);
+  const auto wide = static_cast<double>(magnitude);
+  if (!LeadingDigits(wide, kQuickDigits, kept, exponent)) {
+    LeadingDigits(wide, kExactDigits, kept, exponent);
   }
-  const char next = kept[kSignificantDigits];
+}
 
-  // Round to seven significant digits, halves away from zero. A carry out of
-  // the first digit makes the digits 1000000 of the next power of ten.
-  if (next >= '5') {
+// Rounds the eight digits of `kept` to seven significant digits, halves away
+// from zero, and returns how many of them are left once trailing zeros are
+// dropped (at least one). A carry out of the first digit makes the digits
+// 1000000 of the next power of ten.
+int RoundToSeven(char (&kept)[8], int& exponent) {
+  if (kept[kSignificantDigits] >= '5') {
     int i = kSignificantDigits - 1;
     while (i >= 0 && kept[i] == '9') kept[i--] = '0';
     if (i >= 0) {
@@ -145,44 +139,72 @@ std::string NumberText(float value) {
   }
   int count = kSignificantDigits;
   while (count > 1 && kept[count - 1] == '0') --count;
+  return count;
+}
+
+char* Put(char* out, std::string_view part) {
+  for (const char c : part) *out++ = c;
+  return out;
+}
+
+// `digits` (significant digits, no trailing zeros) with the decimal exponent
+// `exponent` (-4 to 6) written without one: "123.4", "1200", ".0012".
+char* PutPositional(char* out, std::string_view digits, int exponent) {
+  const auto count = static_cast<int>(digits.size());
+  if (exponent < 0) {
+    *out++ = '.';
+    for (int i = 0; i < -exponent - 1; ++i) *out++ = '0';
+    return Put(out, digits);
+  }
+  const int integer_digits = exponent + 1;
+  if (count <= integer_digits) {
+    out = Put(out, digits);
+    for (int i = count; i < integer_digits; ++i) *out++ = '0';
+    return out;
+  }
+  out = Put(out, digits.substr(0, integer_digits));
+  *out++ = '.';
+  return Put(out, digits.substr(integer_digits));
+}
+
+// `digits` with the decimal exponent `exponent` in scientific form, with an
+// exponent of at least two digits: "1.5E+07", "1E-05".
+char* PutScientific(char* out, char* end, std::string_view digits,
+                    int exponent) {
+  *out++ = digits[0];
+  if (digits.size() > 1) {
+    *out++ = '.';
+    out = Put(out, digits.substr(1));
+  }
+  *out++ = 'E';
+  *out++ = exponent < 0 ? '-' : '+';
+  const int exponent_magnitude = std::abs(exponent);
+  if (exponent_magnitude < 10) *out++ = '0';
+  return std::to_chars(out, end, exponent_magnitude).ptr;
+}
+
+}  // namespace
+
+std::string NumberText(float value) {
+  if (std::isnan(value)) return " NaN";
+  if (std::isinf(value)) return value < 0 ? "-Infinity" : " Infinity";
+  if (value == 0) return " 0";
+
+  char kept[kSignificantDigits + 1];
+  int exponent = 0;
+  FirstEightDigits(value, kept, exponent);
+  const int count = RoundToSeven(kept, exponent);
   const std::string_view digits(kept, static_cast<std::size_t>(count));
 
   // At most sign, point, 10 positional digits or 7 digits and "E+38".
   char text[24];
   char* out = text;
   *out++ = value < 0 ? '-' : ' ';
-  const auto put = [&out](std::string_view part) {
-    for (const char c : part) *out++ = c;
-  };
   if (exponent >= -4 && exponent <= 6) {
-    if (exponent >= 0) {
-      const int integer_digits = exponent + 1;
-      if (count <= integer_digits) {
-        put(digits);
-        for (int i = count; i < integer_digits; ++i) *out++ = '0';
-      } else {
-        put(digits.substr(0, integer_digits));
-        *out++ = '.';
-        put(digits.substr(integer_digits));
-      }
-    } else {
-      *out++ = '.';
-      for (int i = 0; i < -exponent - 1; ++i) *out++ = '0';
-      put(digits);
-    }
-    return std::string(text, out);
+    out = PutPositional(out, digits, exponent);
+  } else {
+    out = PutScientific(out, text + sizeof text, digits, exponent);
   }
-
-  *out++ = digits[0];
-  if (count > 1) {
-    *out++ = '.';
-    put(digits.substr(1));
-  }
-  *out++ = 'E';
-  *out++ = exponent < 0 ? '-' : '+';
-  const int exponent_magnitude = std::abs(exponent);
-  if (exponent_magnitude < 10) *out++ = '0';
-  out = std::to_chars(out, text + sizeof text, exponent_magnitude).ptr;
   return std::string(text, out);
 }
 

@@ -6,7 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ascii.h"
+#include "common/ascii.h"
+#include "common/calendar.h"
 #include "platform/error.h"
 
 namespace tavrolin {
@@ -16,20 +17,12 @@ const std::array<std::string, 12> kEnglishMonths = {"Jan", "Feb", "Mar", "Apr",
                                                     "May", "Jun", "Jul", "Aug",
                                                     "Sep", "Oct", "Nov", "Dec"};
 
-bool IsCalendarDate(int year, int month, int day) {
-  namespace chrono = std::chrono;
-  return chrono::year_month_day(chrono::year(year),
-                                chrono::month(static_cast<unsigned>(month)),
-                                chrono::day(static_cast<unsigned>(day)))
-      .ok();
-}
-
-std::string Padded(int number, int width) {
-  std::string text = std::to_string(number);
-  if (static_cast<int>(text.size()) < width) {
-    text.insert(0, width - text.size(), '0');
-  }
-  return text;
+// Appends `number` with zeros before it up to `width` digits.
+void AppendNumber(int number, int width, std::string& out) {
+  char digits[16];
+  char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  for (auto length = end - digits; length < width; ++length) out += '0';
+  out.append(digits, end);
 }
 
 // The length of the UTF-8 character that starts `text`.
@@ -70,30 +63,68 @@ struct Element {
   std::string text;  // literal text
 };
 
+// Appends literal text to `elements`, to the literal that ends them if any.
+void AppendLiteral(std::vector<Element>& elements, std::string_view text) {
+  if (!elements.empty() && elements.back().part == Part::kLiteral) {
+    elements.back().text += text;
+  } else {
+    elements.push_back({Part::kLiteral, 0, std::string(text)});
+  }
+}
+
+// Reads the quoted literal that starts at `picture[start]` (a quote) into
+// `elements`; returns the position after it. '' is a quote; a literal that is
+// never closed runs to the end of the picture.
+std::size_t ReadQuoted(std::string_view picture, std::size_t start,
+                       std::vector<Element>& elements) {
+  const auto end = picture.find('\'', start + 1);
+  if (end == start + 1) {
+    AppendLiteral(elements, "'");
+    return start + 2;
+  }
+  const auto stop = end == std::string_view::npos ? picture.size() : end;
+  AppendLiteral(elements, picture.substr(start + 1, stop - start - 1));
+  return stop == picture.size() ? stop : stop + 1;
+}
+
+// The element that a run of one letter repeated `run` times stands for; a
+// letter that names no field gives a literal (without its text), and a run
+// that has no meaning here (weekday names) gives nothing.
+std::optional<Element> RunElement(char letter, std::size_t run) {
+  const int padded = run >= 2 ? 2 : 1;
+  switch (letter) {
+    case 'd':
+      if (run > 2) return std::nullopt;
+      return Element{Part::kDay, padded};
+    case 'M':
+      return run > 2 ? Element{Part::kMonthName}
+                     : Element{Part::kMonth, padded};
+    case 'y':
+      return run > 2 ? Element{Part::kYear4, 4} : Element{Part::kYear2, padded};
+    case 'h':
+      return Element{Part::kHour12, padded};
+    case 'H':
+      return Element{Part::kHour24, padded};
+    case 'm':
+      return Element{Part::kMinute, padded};
+    case 's':
+      return Element{Part::kSecond, padded};
+    case 't':
+      return Element{run >= 2 ? Part::kDesignator : Part::kDesignatorFirst};
+    default:
+      return Element{Part::kLiteral};
+  }
+}
+
 // Splits a picture into its elements; nothing when it holds an element that
 // has no meaning here (weekday names).
 std::optional<std::vector<Element>> SplitPicture(std::string_view picture) {
   std::vector<Element> elements;
-  auto literal = [&elements](std::string_view text) {
-    if (!elements.empty() && elements.back().part == Part::kLiteral) {
-      elements.back().text += text;
-    } else {
-      elements.push_back({Part::kLiteral, 0, std::string(text)});
-    }
-  };
   std::size_t i = 0;
   while (i < picture.size()) {
     const char c = picture[i];
     if (c == '\'') {
-      const auto end = picture.find('\'', i + 1);
-      if (end == i + 1) {
-        literal("'");  // '' is a quote
-        i += 2;
-        continue;
-      }
-      const auto stop = end == std::string_view::npos ? picture.size() : end;
-      literal(picture.substr(i + 1, stop - i - 1));
-      i = stop == picture.size() ? stop : stop + 1;
+      i = ReadQuoted(picture, i, elements);
       continue;
     }
     if (c == '/') {
@@ -103,39 +134,12 @@ std::optional<std::vector<Element>> SplitPicture(std::string_view picture) {
     }
     std::size_t run = 1;
     while (i + run < picture.size() && picture[i + run] == c) ++run;
-    const int padded = run >= 2 ? 2 : 1;
-    switch (c) {
-      case 'd':
-        if (run > 2) return std::nullopt;
-        elements.push_back({Part::kDay, padded});
-        break;
-      case 'M':
-        elements.push_back(run > 2 ? Element{Part::kMonthName}
-                                   : Element{Part::kMonth, padded});
-        break;
-      case 'y':
-        elements.push_back(run > 2 ? Element{Part::kYear4, 4}
-                                   : Element{Part::kYear2, padded});
-        break;
-      case 'h':
-        elements.push_back({Part::kHour12, padded});
-        break;
-      case 'H':
-        elements.push_back({Part::kHour24, padded});
-        break;
-      case 'm':
-        elements.push_back({Part::kMinute, padded});
-        break;
-      case 's':
-        elements.push_back({Part::kSecond, padded});
-        break;
-      case 't':
-        elements.push_back(
-            {run >= 2 ? Part::kDesignator : Part::kDesignatorFirst});
-        break;
-      default:
-        literal(picture.substr(i, run));
-        break;
+    std::optional<Element> element = RunElement(c, run);
+    if (!element) return std::nullopt;
+    if (element->part == Part::kLiteral) {
+      AppendLiteral(elements, picture.substr(i, run));
+    } else {
+      elements.push_back(std::move(*element));
     }
     i += run;
   }
@@ -156,31 +160,32 @@ void WritePicture(const std::vector<Element>& elements,
         out += settings.date_separator;
         break;
       case Part::kDay:
-        out += Padded(when.day, element.width);
+        AppendNumber(when.day, element.width, out);
         break;
       case Part::kMonth:
-        out += Padded(when.month, element.width);
+        AppendNumber(when.month, element.width, out);
         break;
       case Part::kMonthName:
         out += settings.month_abbreviations[when.month - 1];
         break;
       case Part::kYear2:
-        out += Padded(when.year % 100, element.width);
+        AppendNumber(when.year % 100, element.width, out);
         break;
       case Part::kYear4:
-        out += Padded(when.year, 4);
+        AppendNumber(when.year, 4, out);
         break;
       case Part::kHour12:
-        out += Padded(when.hour % 12 == 0 ? 12 : when.hour % 12, element.width);
+        AppendNumber(when.hour % 12 == 0 ? 12 : when.hour % 12, element.width,
+                     out);
         break;
       case Part::kHour24:
-        out += Padded(when.hour, element.width);
+        AppendNumber(when.hour, element.width, out);
         break;
       case Part::kMinute:
-        out += Padded(when.minute, element.width);
+        AppendNumber(when.minute, element.width, out);
         break;
       case Part::kSecond:
-        out += Padded(when.second, element.width);
+        AppendNumber(when.second, element.width, out);
         break;
       case Part::kDesignator:
         out += designator;
@@ -207,10 +212,7 @@ struct Reading {
   std::optional<LocalDateTime> Result() const {
     if (!day || !month || !year) return std::nullopt;
     LocalDateTime when{*year, *month, *day, 0, 0, 0};
-    if (*month < 1 || *month > 12 || *day < 1 || *day > 31 ||
-        !IsCalendarDate(*year, *month, *day)) {
-      return std::nullopt;
-    }
+    if (!IsCalendarDate(*year, *month, *day)) return std::nullopt;
     if (hour24) {
       if (*hour24 > 23) return std::nullopt;
       when.hour = *hour24;
@@ -239,6 +241,64 @@ int LongestMatch(std::string_view text, const std::string* candidates,
   return best;
 }
 
+// The field of `reading` that a number element fills.
+std::optional<int>& NumberField(Reading& reading, Part part) {
+  switch (part) {
+    case Part::kDay:
+      return reading.day;
+    case Part::kMonth:
+      return reading.month;
+    case Part::kYear2:
+    case Part::kYear4:
+      return reading.year;
+    case Part::kHour12:
+      return reading.hour12;
+    case Part::kHour24:
+      return reading.hour24;
+    case Part::kMinute:
+      return reading.minute;
+    default:
+      return reading.second;
+  }
+}
+
+// Reads the digits of a number element (at most four for a four-digit year,
+// two otherwise) from the start of `rest` into its field; advances
+// `position`. A two-digit year is one of 2000 to 2099.
+bool ReadNumber(const Element& element, std::string_view rest,
+                std::size_t& position, Reading& reading) {
+  const std::size_t most = element.part == Part::kYear4 ? 4 : 2;
+  std::size_t count = 0;
+  int number = 0;
+  while (count < most && count < rest.size() && IsDigit(rest[count])) {
+    number = number * 10 + (rest[count] - '0');
+    ++count;
+  }
+  if (count == 0) return false;
+  position += count;
+  if (element.part == Part::kYear2) number += 2000;
+  return Reading::Set(NumberField(reading, element.part), number);
+}
+
+// Reads the AM or PM designator, or its first character alone, from the
+// start of `rest`; advances `position`.
+bool ReadDesignator(const Element& element, std::string_view rest,
+                    std::size_t& position, const DateSettings& settings,
+                    Reading& reading) {
+  std::string designators[2] = {settings.am_designator, settings.pm_designator};
+  if (element.part == Part::kDesignatorFirst) {
+    for (auto& designator : designators) {
+      designator.resize(FirstCharacterLength(designator));
+    }
+  }
+  const int found = LongestMatch(rest, designators, 2);
+  if (found < 0) return false;
+  if (reading.pm && *reading.pm != (found == 1)) return false;
+  reading.pm = found == 1;
+  position += designators[found].size();
+  return true;
+}
+
 // Reads `text` from `position` by the picture; advances `position`.
 bool ReadPicture(const std::vector<Element>& elements, std::string_view text,
                  std::size_t& position, const DateSettings& settings,
@@ -264,62 +324,14 @@ bool ReadPicture(const std::vector<Element>& elements, std::string_view text,
         break;
       }
       case Part::kDesignator:
-      case Part::kDesignatorFirst: {
-        std::string designators[2] = {settings.am_designator,
-                                      settings.pm_designator};
-        if (element.part == Part::kDesignatorFirst) {
-          for (auto& designator : designators) {
-            designator.resize(FirstCharacterLength(designator));
-          }
+      case Part::kDesignatorFirst:
+        if (!ReadDesignator(element, rest, position, settings, reading)) {
+          return false;
         }
-        const int found = LongestMatch(rest, designators, 2);
-        if (found < 0) return false;
-        if (reading.pm && *reading.pm != (found == 1)) return false;
-        reading.pm = found == 1;
-        position += designators[found].size();
         break;
-      }
-      default: {
-        const std::size_t most = element.part == Part::kYear4 ? 4 : 2;
-        std::size_t count = 0;
-        int number = 0;
-        while (count < most && count < rest.size() && IsDigit(rest[count])) {
-          number = number * 10 + (rest[count] - '0');
-          ++count;
-        }
-        if (count == 0) return false;
-        position += count;
-        std::optional<int>* field = nullptr;
-        switch (element.part) {
-          case Part::kDay:
-            field = &reading.day;
-            break;
-          case Part::kMonth:
-            field = &reading.month;
-            break;
-          case Part::kYear2:
-            field = &reading.year;
-            number += 2000;
-            break;
-          case Part::kYear4:
-            field = &reading.year;
-            break;
-          case Part::kHour12:
-            field = &reading.hour12;
-            break;
-          case Part::kHour24:
-            field = &reading.hour24;
-            break;
-          case Part::kMinute:
-            field = &reading.minute;
-            break;
-          default:
-            field = &reading.second;
-            break;
-        }
-        if (!Reading::Set(*field, number)) return false;
+      default:
+        if (!ReadNumber(element, rest, position, reading)) return false;
         break;
-      }
     }
   }
   return true;
@@ -393,8 +405,14 @@ std::optional<LocalDateTime> ReadGeneral(std::string_view text,
 }
 
 std::string WriteFixed(const LocalDateTime& day, const DateSettings& settings) {
-  return Padded(day.month, 2) + settings.date_separator + Padded(day.day, 2) +
-         settings.date_separator + Padded(day.year, 4) + " 00:00";
+  std::string text;
+  AppendNumber(day.month, 2, text);
+  text += settings.date_separator;
+  AppendNumber(day.day, 2, text);
+  text += settings.date_separator;
+  AppendNumber(day.year, 4, text);
+  text += " 00:00";
+  return text;
 }
 
 std::optional<LocalDateTime> ReadFixed(std::string_view text,
@@ -540,13 +558,6 @@ std::optional<LocalDateTime> ReadUsable(std::string_view text,
                                         const Usable& usable) {
   if (auto fixed = ReadFixed(text, usable.settings)) return fixed;
   return ReadGeneral(text, usable.settings, usable.date, usable.time);
-}
-
-void AppendNumber(int number, int width, std::string& out) {
-  char digits[16];
-  char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-  for (auto length = end - digits; length < width; ++length) out += '0';
-  out.append(digits, end);
 }
 
 }  // namespace

@@ -57,7 +57,6 @@ void frmMain::Form_Load() {
   try {
     const std::string name = service.Name();
     if (process.ArgumentText() == "-install") {
-      service.SetInstallOption(true);
       const bool installed = service.Install();
       window.ShowMessage(name + (installed ? " installed successfully"
                                            : " failed to install"));
@@ -120,12 +119,6 @@ void frmMain::ReportError(const Error& error) {
     // The event log is the only place a failure can go: when it cannot be
     // written either, the failure is dropped rather than reported again.
   }
-}
-
-std::string ErrorReportMessage(const Error& error) {
-  return Abridged(
-      "[" + std::to_string(error.number()) + "] " + error.description(),
-      kMessageLimit);
 }
 
 }  // namespace tavrolin

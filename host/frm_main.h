@@ -112,8 +112,4 @@ class frmMain : private WindowEvents {
   bool client_library_noted_ = false;
 };
 
-// The event-log message of an error: "[" number "] " description, abridged
-// to a bounded length.
-std::string ErrorReportMessage(const Error& error);
-
 }  // namespace tavrolin

@@ -25,7 +25,7 @@ void frmMain::NoteStart() {
   // in a second note then.
   status.Note("Corvane Service started: tag lists from the working folder " +
               (error ? std::string("(unknown)") : working.string()) +
-              ", reports to " + platform_.process().ExecutableDirectory() +
+              ", reports to " + platform_.process().ReportDirectory() +
               ", historian client library " +
               platform_.historian_library_names().client +
               " (loaded at the first refresh)");

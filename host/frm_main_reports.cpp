@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "common/paths.h"
 #include "host/frm_main.h"
 #include "reports/category_report.h"
 #include "reports/template_report.h"
@@ -19,10 +20,9 @@ Error BuildFailure(const std::exception& e, const std::string& input_file,
   Error error = ToError(e);
   const std::string& description = error.description();
   const auto names = [&description](const std::string& path) {
-    const std::size_t separator = path.find_last_of("/\\");
-    const std::string file_name =
-        separator == std::string::npos ? path : path.substr(separator + 1);
-    return description.find(file_name) != std::string::npos;
+    // Either separator: the path may be a Windows one.
+    return description.find(FileNameOf(path, PathStyle::kWindows)) !=
+           std::string::npos;
   };
   if (names(input_file) || names(output_path)) return error;
   return Error(error.number(), description + " (building " + output_path +
@@ -93,7 +93,7 @@ void frmMain::BuildReport(const std::string& input_file,
 
 std::string frmMain::OutputPath(const std::string& file_name) {
   Process& process = platform_.process();
-  return process.ExecutableDirectory() + process.PathSeparator() + file_name;
+  return process.ReportDirectory() + process.PathSeparator() + file_name;
 }
 
 }  // namespace tavrolin

@@ -41,6 +41,12 @@ std::string Abridged(std::string_view text, std::size_t limit) {
          Grouped(characters) + " characters)";
 }
 
+std::string ErrorReportMessage(const Error& error) {
+  return Abridged(
+      "[" + std::to_string(error.number()) + "] " + error.description(),
+      kMessageLimit);
+}
+
 Error ToError(const std::exception& e) {
   if (const auto* error = dynamic_cast<const Error*>(&e)) return *error;
   if (dynamic_cast<const std::bad_alloc*>(&e)) {

@@ -55,6 +55,10 @@ inline constexpr std::size_t kMessageLimit = 3800;
 std::string Abridged(std::string_view text,
                      std::size_t limit = kQuotedTextLimit);
 
+// The event-log message of an error: "[" number "] " description, abridged
+// to kMessageLimit bytes. Every failure the service logs is written so.
+std::string ErrorReportMessage(const Error& error);
+
 // Turns any exception that escaped as something other than Error into an
 // Error, so that a trap can report it the same way.
 Error ToError(const std::exception& e);

@@ -13,6 +13,10 @@ class Process {
   virtual std::string ArgumentText() = 0;
   // The folder that holds the executable, without a trailing separator.
   virtual std::string ExecutableDirectory() = 0;
+  // The folder the reports are written to, without a trailing separator:
+  // the state folder the service manager gave the service where it gives
+  // one, else the executable's folder.
+  virtual std::string ReportDirectory() = 0;
   // The separator joined between a folder and a file name ("/" or "\").
   virtual std::string PathSeparator() = 0;
   // Ends the process at once with the given status; runs no further code.

@@ -13,8 +13,6 @@ class ServiceControl {
 
   // The service's name for messages: the display name "Corvane Service".
   virtual std::string Name() = 0;
-  // Switched on immediately before Install().
-  virtual void SetInstallOption(bool on) = 0;
   // True when the service was installed; false when it could not be.
   virtual bool Install() = 0;
   // True when the service was removed; false when it could not be.

@@ -30,7 +30,17 @@ class TextDecoder {
                              std::string_view bytes) const = 0;
 };
 
-// The system's converters.
+// True for the encodings a tag list may be written in beyond those the XML
+// parser reads itself: the 8-bit code pages of the IANA registry (ISO-8859,
+// windows-125x, KOI8, the DOS and Mac code pages) and the common CJK
+// multi-byte ones (Shift_JIS, EUC-JP, GBK, GB18030, Big5, EUC-KR), by their
+// registered names and usual aliases, in any letter case. The system
+// decoders convert these and no others: the same list on every system, and
+// none of the rarely used converters (stateful ISO-2022 forms, UTF-7) that
+// a crafted tag list could otherwise reach.
+bool IsTagListEncoding(std::string_view encoding);
+
+// The system's converters, for the encodings IsTagListEncoding admits.
 const TextDecoder& SystemTextDecoder();
 
 }  // namespace tavrolin

@@ -8,8 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/ascii.h"
+#include "document/document.h"
 #include "platform/error.h"
-#include "platform/xml_document.h"
+#include "platform/input_file.h"
+#include "platform/text_decoder.h"
 #include "reports/report_output.h"
 
 namespace tavrolin {
@@ -35,13 +38,6 @@ constexpr int kCategoryCount = 4;
 // many items, and a longer one fails rather than being cut short, so that a
 // report never silently leaves points out.
 constexpr int16_t kLastIndex = INT16_MAX;
-
-bool IsAscii(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
 
 std::string Where(std::string_view category, const std::string& input_file) {
   return "<" + std::string(category) + "> of " + input_file;
@@ -243,87 +239,93 @@ void PointName(const std::array<CategoryList, kCategoryCount>& categories,
   name.append(text.substr(done));
 }
 
-}  // namespace
-
-void MakeCategoryReport(ReportServices& services, const std::string& input_file,
-                        const std::string& output_path) {
-  const xml::ElementName value_element("Value");
-  // The tag list is kept as its text and read through twice, once for the
-  // items and once to write the report, so that a large list never stands
-  // in memory as a tree.
-  xml::StreamedDocument document;
-  std::array<CategoryList, kCategoryCount> categories;
-  {
-    TagListScan scan(categories);
-    // A file that cannot be loaded fails the run with the reason it was not
-    // read.
-    if (!document.Read(input_file, scan)) {
-      throw Error(errnum::kObjectNotSet, document.load_error());
-    }
+// The items of category `c` to be read, checked against what the index
+// can count; fails when the category element was not found.
+std::size_t ItemCount(
+    const std::array<CategoryList, kCategoryCount>& categories, int c,
+    const std::string& input_file) {
+  const std::string_view name = kCategories[c].name;
+  const CategoryList& list = categories[c];
+  if (!list.found) {
+    throw Error(errnum::kObjectNotSet, "The element <" + std::string(name) +
+                                           "> was not found in " + input_file);
   }
+  // A category element that is an item of an earlier category has the
+  // value added to it as its last item.
+  const bool value_item = list.item_of >= 0 && list.item_of < c;
+  const std::size_t count = list.items.size() + (value_item ? 1 : 0);
+  if (count > 0 && count - 1 > static_cast<std::size_t>(kLastIndex)) {
+    throw Error(errnum::kOverflow, "Overflow: " + Where(name, input_file) +
+                                       " holds " + std::to_string(count) +
+                                       " items; a category holds at most " +
+                                       std::to_string(kLastIndex) + " items");
+  }
+  return count;
+}
+
+// The child nodes of item `index` of `list`. The item after its own items is
+// the value element added to the category element: its only child node, if
+// any, is the value's text.
+std::size_t ChildNodes(
+    const std::array<CategoryList, kCategoryCount>& categories,
+    const CategoryList& list, std::size_t index) {
+  if (index < list.items.size()) return list.items[index].children;
+  return categories[list.item_of].values[list.item_of_item].empty() ? 0 : 1;
+}
+
+// Asks the historian for the value of every item of category `c`, in
+// document order, and keeps them in its list as XML text. Returns whether all
+// of them are ASCII.
+bool ReadCategoryValues(ReportServices& services,
+                        std::array<CategoryList, kCategoryCount>& categories,
+                        int c, const std::string& input_file) {
+  const Category& category = kCategories[c];
+  CategoryList& list = categories[c];
+  const std::size_t count = ItemCount(categories, c, input_file);
+  if (count == 0) return true;
+  list.values.resize(list.items.size());
 
   bool values_ascii = true;
   std::string point_name;
-  for (int c = 0; c < kCategoryCount; ++c) {
-    const Category& category = kCategories[c];
-    CategoryList& list = categories[c];
-    if (!list.found) {
+  for (int16_t i = 0;; ++i) {
+    const auto index = static_cast<std::size_t>(i);
+    const std::size_t children = ChildNodes(categories, list, index);
+    if (children < 2) {
+      // Always so for the added value element, which has no second child to
+      // name a point: a category element that is an item of an earlier
+      // category ends in this error once its own items have been read.
       throw Error(errnum::kObjectNotSet,
-                  "The element <" + std::string(category.name) +
-                      "> was not found in " + input_file);
+                  "Item " + std::to_string(i + 1) + " of " +
+                      Where(category.name, input_file) + " has " +
+                      std::to_string(children) +
+                      " child node(s); the point name is its second");
     }
-    // A category element that is an item of an earlier category has the
-    // value added to it as its last item.
-    const bool value_item = list.item_of >= 0 && list.item_of < c;
-    const std::size_t count = list.items.size() + (value_item ? 1 : 0);
-    if (count == 0) continue;
-    if (count - 1 > static_cast<std::size_t>(kLastIndex)) {
-      throw Error(errnum::kOverflow,
-                  "Overflow: " + Where(category.name, input_file) + " holds " +
-                      std::to_string(count) +
-                      " items; a category holds at most " +
-                      std::to_string(kLastIndex) + " items");
-    }
-    list.values.resize(list.items.size());
+    PointName(categories, list, list.items[index], point_name);
+    std::string value =
+        xml::ToXmlText((services.readers.*category.reader)(0, point_name));
+    values_ascii = values_ascii && IsAscii(value);
+    list.values[index] = std::move(value);
+    ++services.values_written;
+    services.Advance();
 
-    for (int16_t i = 0;; ++i) {
-      const auto index = static_cast<std::size_t>(i);
-      const bool is_value = index == list.items.size();
-      const std::size_t children =
-          is_value
-              ? (categories[list.item_of].values[list.item_of_item].empty() ? 0
-                                                                            : 1)
-              : list.items[index].children;
-      if (children < 2) {
-        throw Error(errnum::kObjectNotSet,
-                    "Item " + std::to_string(i + 1) + " of " +
-                        Where(category.name, input_file) + " has " +
-                        std::to_string(children) +
-                        " child node(s); the point name is its second");
-      }
-      PointName(categories, list, list.items[index], point_name);
-      std::string value =
-          xml::ToXmlText((services.readers.*category.reader)(0, point_name));
-      values_ascii = values_ascii && IsAscii(value);
-      list.values[index] = std::move(value);
-      ++services.values_written;
-      services.Advance();
-
-      if (i == kLastIndex) {
-        // Only reached with exactly one item more than the index can count:
-        // every item has been read, and the index cannot step on past it.
-        throw Error(errnum::kOverflow,
-                    "Overflow after item " + std::to_string(i + 1) + " of " +
-                        Where(category.name, input_file) +
-                        ": a category holds at most " +
-                        std::to_string(kLastIndex) + " items");
-      }
-      if (index + 1 == count) break;
+    if (i == kLastIndex) {
+      // Only reached with exactly one item more than the index can count:
+      // every item has been read, and the index cannot step on past it.
+      throw Error(errnum::kOverflow, "Overflow after item " +
+                                         std::to_string(i + 1) + " of " +
+                                         Where(category.name, input_file) +
+                                         ": a category holds at most " +
+                                         std::to_string(kLastIndex) + " items");
     }
+    if (index + 1 == count) break;
   }
+  return values_ascii;
+}
 
-  // The values in the order of their places: each category's items are in
-  // document order, so the four lists are merged.
+// The values in the order of their places: each category's items are in
+// document order, so the four lists are merged.
+std::vector<xml::StreamedDocument::Addition> ValuesInPlaceOrder(
+    const std::array<CategoryList, kCategoryCount>& categories) {
   std::vector<xml::StreamedDocument::Addition> additions;
   std::array<std::size_t, kCategoryCount> next{};
   for (;;) {
@@ -341,6 +343,37 @@ void MakeCategoryReport(ReportServices& services, const std::string& input_file,
     additions.push_back(xml::StreamedDocument::Addition{
         categories[first].items[i].place, &categories[first].values[i]});
   }
+  return additions;
+}
+
+}  // namespace
+
+void MakeCategoryReport(ReportServices& services, const std::string& input_file,
+                        const std::string& output_path) {
+  const xml::ElementName value_element("Value");
+  // The tag list is kept as its text and read through twice, once for the
+  // items and once to write the report, so that a large list never stands
+  // in memory as a tree.
+  xml::StreamedDocument document(SystemTextDecoder());
+  std::array<CategoryList, kCategoryCount> categories;
+  {
+    TagListScan scan(categories);
+    // A file that cannot be opened or loaded fails the run with the reason
+    // it was not read.
+    if (!document.Read(*OpenInputFile(input_file), scan)) {
+      throw Error(errnum::kObjectNotSet, document.load_error());
+    }
+  }
+
+  bool values_ascii = true;
+  for (int c = 0; c < kCategoryCount; ++c) {
+    // The call comes first: every category is read, whatever the earlier held.
+    values_ascii =
+        ReadCategoryValues(services, categories, c, input_file) && values_ascii;
+  }
+
+  const std::vector<xml::StreamedDocument::Addition> additions =
+      ValuesInPlaceOrder(categories);
   const std::string encoding_name = services.code_page.XmlEncodingName();
   services.writer.ReplaceWith(output_path, [&](ReportSink& sink) {
     CodePageSink text(services.code_page, sink);

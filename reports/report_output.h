@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "document/document.h"
 #include "platform/code_page.h"
 #include "platform/report_file.h"
-#include "platform/xml_document.h"
 
 namespace tavrolin {
 

@@ -21,9 +21,11 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ascii.h"
+#include "common/ascii.h"
+#include "document/document.h"
 #include "platform/error.h"
-#include "platform/xml_document.h"
+#include "platform/input_file.h"
+#include "platform/text_decoder.h"
 #include "reports/report_output.h"
 #include "reports/time_words.h"
 
@@ -68,6 +70,103 @@ std::string KindOfNode(const xml::Node& node) {
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view WithoutBlanks(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+// What the form of a number text says before it is converted.
+struct NumberForm {
+  bool valid = false;
+  bool significant = false;  // a digit other than 0
+  // The decimal order of magnitude: digits before the point (leading zeros
+  // not counted) plus the exponent, so that a value too large or too small
+  // for a double is told apart.
+  int64_t order = 0;
+};
+
+// Reads the digits of an exponent (cut off at a size that no double
+// reaches), from `number[pos]` on; advances `pos`. Nothing when there are
+// none.
+std::optional<int64_t> ReadExponent(std::string_view number, std::size_t& pos) {
+  bool negative = false;
+  if (pos < number.size() && (number[pos] == '+' || number[pos] == '-')) {
+    negative = number[pos] == '-';
+    ++pos;
+  }
+  int64_t exponent = 0;
+  std::size_t exponent_digits = 0;
+  while (pos < number.size() && IsDigit(number[pos])) {
+    if (exponent < 100000) exponent = exponent * 10 + (number[pos] - '0');
+    ++exponent_digits;
+    ++pos;
+  }
+  if (exponent_digits == 0) return std::nullopt;
+  return negative ? -exponent : exponent;
+}
+
+// Checks the form of `number` (no blanks around it): an optional sign,
+// digits with an optional fraction and exponent.
+NumberForm FormOfNumber(std::string_view number) {
+  NumberForm form;
+  std::size_t pos = 0;
+  if (pos < number.size() && (number[pos] == '+' || number[pos] == '-')) {
+    ++pos;
+  }
+  std::size_t digits = 0;
+  while (pos < number.size() && IsDigit(number[pos])) {
+    form.significant = form.significant || number[pos] != '0';
+    if (form.significant) ++form.order;
+    ++digits;
+    ++pos;
+  }
+  if (pos < number.size() && number[pos] == '.') {
+    ++pos;
+    while (pos < number.size() && IsDigit(number[pos])) {
+      if (!form.significant && number[pos] == '0') --form.order;
+      form.significant = form.significant || number[pos] != '0';
+      ++digits;
+      ++pos;
+    }
+  }
+  form.valid = digits > 0;
+  if (form.valid && pos < number.size() &&
+      (number[pos] == 'e' || number[pos] == 'E')) {
+    ++pos;
+    const std::optional<int64_t> exponent = ReadExponent(number, pos);
+    form.valid = exponent.has_value();
+    form.order += exponent.value_or(0);
+  }
+  form.valid = form.valid && pos == number.size();
+  return form;
+}
+
+Error NotANumber(const std::string& what, std::string_view text) {
+  return Error(errnum::kTypeMismatch,
+               what + " " + Quoted(text) + " is not a number");
+}
+
+Error OutsideRange(const std::string& what, std::string_view text, int64_t min,
+                   int64_t max) {
+  return Error(errnum::kOverflow, what + " " + Quoted(text) + " is outside " +
+                                      std::to_string(min) + ".." +
+                                      std::to_string(max));
+}
+
+// The nearest integer, a half to the even neighbour.
+double RoundHalfToEven(double value) {
+  double rounded = std::floor(value);
+  const double fraction = value - rounded;
+  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(rounded, 2.0) != 0)) {
+    rounded += 1;
+  }
+  return rounded;
+}
+
 // The standard text-to-number conversion: blanks around the number allowed,
 // an optional sign, digits with an optional fraction and exponent; the value
 // is rounded to the nearest integer, a half to the even neighbour. Fails with
@@ -75,59 +174,9 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 // value outside min..max. `what` says where the text came from.
 int64_t TextToInteger(std::string_view text, int64_t min, int64_t max,
                       const std::string& what) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  const std::string_view number = text.substr(begin, end - begin);
-
-  // Check the form, and estimate the decimal order of magnitude so that a
-  // value too large or too small for a double is told apart.
-  std::size_t pos = 0;
-  if (pos < number.size() && (number[pos] == '+' || number[pos] == '-')) {
-    ++pos;
-  }
-  std::size_t digits = 0;
-  int64_t order = 0;  // digits before the point, leading zeros not counted
-  bool significant = false;
-  while (pos < number.size() && IsDigit(number[pos])) {
-    significant = significant || number[pos] != '0';
-    if (significant) ++order;
-    ++digits;
-    ++pos;
-  }
-  if (pos < number.size() && number[pos] == '.') {
-    ++pos;
-    while (pos < number.size() && IsDigit(number[pos])) {
-      if (!significant && number[pos] == '0') --order;
-      significant = significant || number[pos] != '0';
-      ++digits;
-      ++pos;
-    }
-  }
-  bool valid = digits > 0;
-  if (valid && pos < number.size() &&
-      (number[pos] == 'e' || number[pos] == 'E')) {
-    ++pos;
-    bool negative = false;
-    if (pos < number.size() && (number[pos] == '+' || number[pos] == '-')) {
-      negative = number[pos] == '-';
-      ++pos;
-    }
-    int64_t exponent = 0;
-    std::size_t exponent_digits = 0;
-    while (pos < number.size() && IsDigit(number[pos])) {
-      if (exponent < 100000) exponent = exponent * 10 + (number[pos] - '0');
-      ++exponent_digits;
-      ++pos;
-    }
-    valid = exponent_digits > 0;
-    order += negative ? -exponent : exponent;
-  }
-  if (!valid || pos != number.size()) {
-    throw Error(errnum::kTypeMismatch,
-                what + " " + Quoted(text) + " is not a number");
-  }
+  const std::string_view number = WithoutBlanks(text);
+  const NumberForm form = FormOfNumber(number);
+  if (!form.valid) throw NotANumber(what, text);
 
   // from_chars takes no leading '+'.
   std::string_view unsigned_part = number;
@@ -138,28 +187,19 @@ int64_t TextToInteger(std::string_view text, int64_t min, int64_t max,
   const auto [ptr, ec] = std::from_chars(
       unsigned_part.data(), unsigned_part.data() + unsigned_part.size(), value);
   if (ec == std::errc::result_out_of_range) {
-    if (significant && order > 0) {
-      throw Error(errnum::kOverflow, what + " " + Quoted(text) +
-                                         " is outside " + std::to_string(min) +
-                                         ".." + std::to_string(max));
+    if (form.significant && form.order > 0) {
+      throw OutsideRange(what, text, min, max);
     }
     value = 0;  // too small to tell from zero
   } else if (ec != std::errc() ||
              ptr != unsigned_part.data() + unsigned_part.size()) {
-    throw Error(errnum::kTypeMismatch,
-                what + " " + Quoted(text) + " is not a number");
+    throw NotANumber(what, text);
   }
 
-  double rounded = std::floor(value);
-  const double fraction = value - rounded;
-  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(rounded, 2.0) != 0)) {
-    rounded += 1;
-  }
+  const double rounded = RoundHalfToEven(value);
   if (!(rounded >= static_cast<double>(min) &&
         rounded <= static_cast<double>(max))) {
-    throw Error(errnum::kOverflow, what + " " + Quoted(text) + " is outside " +
-                                       std::to_string(min) + ".." +
-                                       std::to_string(max));
+    throw OutsideRange(what, text, min, max);
   }
   return static_cast<int64_t>(rounded);
 }
@@ -211,13 +251,6 @@ void PointName(std::string_view pattern, std::string_view system,
     result.append(system);
     start = found + kPlaceholder.size();
   }
-}
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
 }
 
 // "A" and the number with at least two digits: 7 gives A07, -5 gives A-05.
@@ -272,9 +305,9 @@ class TemplateReport {
         arch_words_(services.clock, services.date_settings) {}
 
   void Build(const std::string& output_path) {
-    // A file that cannot be loaded leaves the document empty, and the run
-    // fails with the reason the file was not read.
-    if (!document_.Load(file_)) {
+    // A file that cannot be opened or loaded leaves the document empty, and
+    // the run fails with the reason the file was not read.
+    if (!document_.Load(*OpenInputFile(file_))) {
       throw Error(errnum::kObjectNotSet, document_.load_error());
     }
     const std::vector<std::string> systems = SystemNames();
@@ -510,7 +543,7 @@ class TemplateReport {
 
   ReportServices& services_;
   const std::string& file_;
-  xml::Document document_;
+  xml::Document document_{SystemTextDecoder()};
   xml::NodeList items_;
   xml::Node root_;
   bool records_change_items_ = false;

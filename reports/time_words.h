@@ -7,15 +7,16 @@
 
 namespace tavrolin {
 
-// "now": the current local date and time in the general date form of the
-// user's settings; "today" and "yesterday": that day as MM/DD/YYYY (with the
-// date separator) followed by " 00:00"; any other word: the empty text.
-std::string ResolveTimeWord(const std::string& word, Clock& clock,
+// The text of a time word at the time `now`: for "now", that date and time
+// in the general date form of the user's settings; for "today" and
+// "yesterday", that day or the day before as MM/DD/YYYY (with the date
+// separator) followed by " 00:00"; for any other word, the empty text.
+std::string ResolveTimeWord(const std::string& word, const LocalDateTime& now,
                             const DateSettings& date_settings);
 
-// ResolveTimeWord for the many words of one report run. The clock is read at
-// every call, as there; the text of a word is made once for each clock
-// second ("now") or day ("today", "yesterday") and then handed out again.
+// ResolveTimeWord for the many words of one report run, reading the clock
+// at every call. The text of a word is made once for each clock second
+// ("now") or day ("today", "yesterday") and then handed out again.
 class TimeWords {
  public:
   TimeWords(Clock& clock, const DateSettings& date_settings)

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured build folder and checks it
 # without installing it, safely on a machine without systemd:
-#   - its files (dpkg-deb -c) and control data (dpkg-deb -I);
-#   - the unit's rating by "systemd-analyze security --offline";
+#   - its files (dpkg-deb -c), control data and conffiles (dpkg-deb -I);
+#   - the unit's settings and its rating by "systemd-analyze security
+#     --offline";
+#   - the hardening of the installed program and libraries (readelf: full
+#     RELRO, BIND_NOW, PIE, the stack protector, fortified calls, RUNPATH
+#     $ORIGIN only), and no empty RUNPATH entry in the build tree;
 #   - the program, unpacked into a temporary root, reporting real values from
-#     the simulator it ships, and the built program doing the same in place;
+#     the simulator it ships into a state folder, and the built program doing
+#     the same beside itself;
 #   - the maintainer scripts run against that root (DPKG_ROOT), with
 #     stand-ins for the commands that would touch the system (useradd,
-#     systemctl, ...): install, reinstall, remove, purge.
+#     systemctl, ...): install, upgrade from 2.0 (with things planted in the
+#     old folder), reconfigure, remove, purge (with a planted folder).
 #
 #   scripts/check-package.sh [BUILD_DIR]     (default build/release)
 set -euo pipefail
@@ -42,15 +48,21 @@ contents=$(dpkg-deb -c "$deb" | awk '{ print $1, $2, $6 }')
 expect_file() {  # expect_file MODE OWNER PATH
   grep -qxF -- "$1 $2 $3" <<<"$contents" || fail "package lacks $3 ($1 $2)"
 }
-expect_file -rwxr-xr-x root/root ./opt/tavrolin/tavrolin
-for file in libpiapi32.so libpilog32.so simulator.dat examples/tags.xml examples/tags3.xml examples/tags2.xml; do
-  expect_file -rw-r--r-- root/root "./opt/tavrolin/$file"
+program_dir=./usr/lib/tavrolin
+expect_file drwxr-xr-x root/root "$program_dir/"
+expect_file -rwxr-xr-x root/root "$program_dir/tavrolin"
+for file in libpiapi32.so libpilog32.so simulator.dat; do
+  expect_file -rw-r--r-- root/root "$program_dir/$file"
+done
+for list in tags.xml tags3.xml tags2.xml; do
+  expect_file -rw-r--r-- root/root "./etc/tavrolin/$list"
+  expect_file -rw-r--r-- root/root "./usr/share/doc/tavrolin/examples/$list"
 done
 expect_file -rw-r--r-- root/root ./lib/systemd/system/CorvaneService.service
-# The tag lists the service reads are made by postinst: dpkg would remove
-# them with the package.
-! grep -qE '\./opt/tavrolin/(tags[23]?|out[23]?)\.xml$' <<<"$contents" ||
-  fail "the package holds tag lists or reports of its own"
+# Only root may change any folder the package makes.
+! grep -E '^d' <<<"$contents" | grep -v '^drwxr-xr-x root/root ' ||
+  fail "a folder of the package is not root's 0755"
+! grep -qE '\./(opt|var)/' <<<"$contents" || fail "the package holds files in /opt or /var"
 ! grep -qE 'stub|_test' <<<"$contents" || fail "the package holds test files"
 
 info=$(dpkg-deb -I "$deb")
@@ -62,17 +74,28 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for package in libc6 libsystemd0 libstdc++6 passwd systemd; do
   grep -q "\b$package\b" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
-
-# --- the unit -----------------------------------------------------------
 dpkg-deb -x "$deb" "$work/root"
 dpkg-deb -e "$deb" "$work/control"
+[[ $(cat "$work/control/conffiles") == $'/etc/tavrolin/tags.xml\n/etc/tavrolin/tags3.xml\n/etc/tavrolin/tags2.xml' ]] ||
+  fail "the tag lists are not the package's conffiles: $(cat "$work/control/conffiles")"
+
+# --- the unit -----------------------------------------------------------
 unit=$work/root/lib/systemd/system/CorvaneService.service
-for line in "ExecStart=/opt/tavrolin/tavrolin" "User=tavrolin" \
-    "ReadWritePaths=/opt/tavrolin" "WatchdogSec=2min" "TimeoutStopSec=30s" \
-    'ExecReload=/bin/kill -HUP $MAINPID' "Restart=on-failure" \
-    "MemoryDenyWriteExecute=yes"; do
+for line in "ExecStart=/usr/lib/tavrolin/tavrolin" "WorkingDirectory=/etc/tavrolin" \
+    "User=tavrolin" "Group=tavrolin" "StateDirectory=tavrolin" \
+    "StateDirectoryMode=0755" "NoExecPaths=/" "CapabilityBoundingSet=" \
+    "ProtectSystem=strict" "NoNewPrivileges=yes" "MemoryMax=1G" \
+    "WatchdogSec=2min" "TimeoutStopSec=30s" 'ExecReload=/bin/kill -HUP $MAINPID' \
+    "Restart=on-failure" "MemoryDenyWriteExecute=yes" "After=network-online.target"; do
   grep -qxF "$line" "$unit" || fail "the unit lacks $line"
 done
+# The service writes nothing but its state folder (and its private /tmp);
+# code runs only from folders below /usr (or /lib, /bin where they are not
+# links into it).
+! grep -q '^ReadWritePaths=' "$unit" || fail "the unit names a folder to write: $(grep ReadWritePaths= "$unit")"
+grep -qx 'ExecPaths=/usr/lib /usr/bin -/lib -/lib64 -/usr/lib64 -/bin' "$unit" ||
+  fail "the unit lets code run from elsewhere: $(grep ExecPaths= "$unit")"
+! grep -qE '@[A-Z_]+@' "$unit" || fail "the unit holds a place not filled in: $(grep -E '@[A-Z_]+@' "$unit")"
 if systemd-analyze security --help 2>/dev/null | grep -q -- --offline; then
   # A name of its own, so that a unit of that name on this machine is not
   # looked at instead.
@@ -85,15 +108,41 @@ if systemd-analyze security --help 2>/dev/null | grep -q -- --offline; then
     fail "systemd-analyze rates the unit worse than OK: $rating"
 fi
 
+# --- hardening ----------------------------------------------------------
+installed=$work/root/usr/lib/tavrolin
+for elf in "$installed"/tavrolin "$installed"/libpiapi32.so "$installed"/libpilog32.so; do
+  name=${elf#"$work/root"}
+  dynamic=$(readelf -d "$elf")
+  grep -qE '\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' <<<"$dynamic" || fail "$name: no BIND_NOW"
+  readelf -lW "$elf" | grep -q GNU_RELRO || fail "$name: no RELRO"
+  runpath=$(sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p' <<<"$dynamic")
+  [[ $runpath == '$ORIGIN' ]] || fail "$name: RUNPATH [$runpath], not [\$ORIGIN]"
+  ! grep -q '(RPATH)' <<<"$dynamic" || fail "$name: an RPATH (searched before LD_LIBRARY_PATH)"
+  readelf -lW "$elf" | grep -A1 GNU_STACK | grep -q ' RW ' || fail "$name: executable stack"
+done
+readelf -h "$installed/tavrolin" | grep -q 'Type: *DYN' || fail "the program is no PIE"
+symbols=$(readelf --dyn-syms -W "$installed/tavrolin")
+grep -q ' __stack_chk_fail' <<<"$symbols" || fail "the program has no stack protector"
+fortified=$(grep -oE ' __[a-z_]+_chk\b' <<<"$symbols" | grep -v stack_chk | sort -u | tr -d ' ' | tr '\n' ' ')
+[[ -n $fortified ]] || fail "the program calls no fortified function"
+# A build-tree program never searches the folder it is started from.
+for elf in "$build"/bin/*; do
+  [[ -f $elf && ! -L $elf ]] && head -c4 "$elf" | grep -q 'ELF' || continue
+  runpath=$(readelf -d "$elf" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')
+  [[ ! $runpath =~ (^|:)(:|$) ]] || fail "$elf: an empty RUNPATH entry [$runpath]"
+done
+echo "hardening: full RELRO, BIND_NOW, PIE, stack protector, fortified ($fortified), RUNPATH \$ORIGIN"
+
 # --- the program reports real values ------------------------------------
-# Runs PROGRAM -debug in FOLDER without TAVROLIN_SIMULATOR_DATA, asks for
-# out3.xml at once (SIGUSR1) and checks it holds the simulator's values.
-check_values() {  # check_values PROGRAM FOLDER
-  local program=$1 folder=$2 report pid
-  report=$(dirname "$program")/out3.xml
+# Runs PROGRAM -debug in FOLDER without TAVROLIN_SIMULATOR_DATA and with
+# ENVIRONMENT..., asks for out3.xml at once (SIGUSR1) and checks that REPORT
+# holds the simulator's values.
+check_values() {  # check_values PROGRAM FOLDER REPORT [ENVIRONMENT...]
+  local program=$1 folder=$2 report=$3 pid
+  shift 3
   rm -f "$report"
-  (cd "$folder" && exec env -u TAVROLIN_SIMULATOR_DATA "$program" -debug \
-    >"$work/stdout" 2>"$work/stderr") &
+  (cd "$folder" && exec env -u TAVROLIN_SIMULATOR_DATA -u STATE_DIRECTORY "$@" \
+    "$program" -debug >"$work/stdout" 2>"$work/stderr") &
   pid=$!
   pids+=("$pid")
   sleep 2
@@ -110,21 +159,24 @@ check_values() {  # check_values PROGRAM FOLDER
   ! grep -q '<Value>error: ' "$report" || fail "$report holds error values"
   rm -f "$report"
 }
-installed=$work/root/opt/tavrolin
-cp "$installed"/examples/tags*.xml "$installed"/
-check_values "$installed/tavrolin" "$installed"
-rm -f "$installed"/tags*.xml
-# The built program, started from any folder with tag lists.
+# Installed: tag lists from /etc/tavrolin, the report into the state folder
+# that systemd names.
+mkdir "$work/state"
+check_values "$installed/tavrolin" "$work/root/etc/tavrolin" "$work/state/out3.xml" \
+  STATE_DIRECTORY="$work/state"
+[[ -z $(ls -A "$installed" | grep -v -xE 'tavrolin|libpiapi32.so|libpilog32.so|simulator.dat') ]] ||
+  fail "the installed program wrote into its own folder: $(ls -A "$installed")"
+# The built program, started from any folder with tag lists, beside itself.
 mkdir "$work/elsewhere"
 cp "$root"/examples/tags*.xml "$work/elsewhere"/
-check_values "$build/bin/tavrolin" "$work/elsewhere"
+check_values "$build/bin/tavrolin" "$work/elsewhere" "$build/bin/out3.xml"
 echo "program: reports real values from the simulator, installed and built"
 
 # --- maintainer scripts -------------------------------------------------
 # Stand-ins for the commands that change the system; each call is logged.
 stubs=$work/stubs
 mkdir "$stubs"
-for command in useradd groupadd userdel groupdel chown systemctl; do
+for command in useradd groupadd usermod userdel groupdel chown systemctl; do
   printf '#!/bin/sh\necho "%s $*" | tee -a "%s" >>"%s"\n' "$command" "$work/all-calls" \
     "$work/calls" >"$stubs/$command"
 done
@@ -144,48 +196,87 @@ run_script() {  # run_script NAME ARGS...
     fail "$name $* failed"
 }
 calls() { cat "$work/calls" 2>/dev/null; : >"$work/calls"; }
+config=$work/root/etc/tavrolin
+state=$work/root/var/lib/tavrolin
+old=$work/root/opt/tavrolin
+examples=$work/root/usr/share/doc/tavrolin/examples
 
 for script in postinst prerm postrm; do
   dash -n "$work/control/$script" || fail "$script: syntax"
 done
 
-run_script postinst configure
+# A 2.0 installation as its service and its operator left it: an edited tag
+# list, reports, a half-written one, and what the service's user could
+# plant in its writable folder: a link in place of a tag list, libraries
+# the loader would find, a folder named like a report; and a state folder
+# with a stale report, left by an earlier installation.
+mkdir -p "$old/glibc-hwcaps/x86-64-v2" "$old/out2.xml" "$work/secret" "$state"
+echo "<stale/>" >"$state/out.xml"
+echo "<edited/>" >"$old/tags.xml"
+echo secret >"$work/secret/file"
+ln -s "$work/secret/file" "$old/tags3.xml"
+echo "<report/>" >"$old/out.xml"
+echo partial >"$old/.out3.xml.1.2.3.tmp"
+echo planted >"$old/libexpat.so.1"
+echo planted >"$old/glibc-hwcaps/x86-64-v2/libpilog32.so"
+chmod 1775 "$old"
+
+run_script postinst configure 2.0
 log=$(calls)
 grep -qx "groupadd --system tavrolin" <<<"$log" || fail "postinst made no group: $log"
-grep -q "^useradd --system --gid tavrolin --home-dir /opt/tavrolin .* tavrolin$" <<<"$log" ||
+grep -q "^useradd --system --gid tavrolin --home-dir /var/lib/tavrolin .* tavrolin$" <<<"$log" ||
   fail "postinst made no system user: $log"
-grep -qx "chown root:tavrolin $installed" <<<"$log" || fail "postinst gave the folder to nobody: $log"
 grep -q "^systemctl enable CorvaneService.service" <<<"$log" || fail "postinst enabled nothing: $log"
-[[ $(stat -c %a "$installed") == 1775 ]] || fail "the folder's mode is $(stat -c %a "$installed")"
-for list in tags.xml tags3.xml tags2.xml; do
-  cmp -s "$installed/$list" "$installed/examples/$list" || fail "postinst did not copy $list"
+grep -qx "chown root:root $old" <<<"$log" || fail "postinst left the old folder to the service: $log"
+grep -qx "usermod --home /var/lib/tavrolin tavrolin" <<<"$log" || fail "the user's home stays old: $log"
+[[ $(stat -c %a "$old") == 755 ]] || fail "the old folder's mode is $(stat -c %a "$old")"
+grep -qx "<edited/>" "$config/tags.xml" || fail "the edited tag list did not move to /etc"
+cmp -s "$config/tags3.xml" "$examples/tags3.xml" || fail "a planted link replaced a tag list"
+grep -qx secret "$work/secret/file" || fail "the planted link's target changed"
+grep -qx "<report/>" "$state/out.xml" || fail "the old report did not move to the state folder"
+[[ $(stat -c %a "$state") == 755 ]] || fail "the state folder's mode is $(stat -c %a "$state")"
+grep -qx "chown tavrolin:tavrolin $state" <<<"$log" || fail "the state folder is not the service's: $log"
+[[ $(cd "$old" && ls -A | tr '\n' ' ') == "out.xml out2.xml out3.xml " ]] ||
+  fail "the old folder holds more than the reports' links: $(ls -A "$old")"
+for report in out.xml out3.xml out2.xml; do
+  [[ $(readlink "$old/$report") == "/var/lib/tavrolin/$report" ]] ||
+    fail "$old/$report is no link to the new report"
 done
 
-# A second configure (an upgrade) keeps the user and the edited tag lists.
-echo "<edited/>" >"$installed/tags.xml"
-run_script postinst configure 2
+# Configured again (a reinstall or later upgrade): the user stays, nothing
+# moves again.
+echo "<edited again/>" >"$config/tags2.xml"
+run_script postinst configure 2.1
 log=$(calls)
-! grep -q "^useradd\|^groupadd" <<<"$log" || fail "postinst made the user again: $log"
-grep -qx "<edited/>" "$installed/tags.xml" || fail "postinst overwrote an edited tag list"
+! grep -q "^useradd\|^groupadd\|^chown\|^usermod" <<<"$log" || fail "postinst did the first install again: $log"
+grep -qx "<edited again/>" "$config/tags2.xml" || fail "postinst changed a tag list"
 
-# Remove: the service stopped and disabled; tag lists and reports stay.
+# Remove: the service stopped and disabled; tag lists (conffiles) and
+# reports stay.
 run_script prerm remove
 grep -q "^systemctl disable CorvaneService.service" <<<"$(calls)" || fail "prerm disabled nothing"
-echo report >"$installed/out.xml"
-echo partial >"$installed/.out3.xml.1.2.3.tmp"
-dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$' | while read -r file; do
+echo partial >"$state/.out3.xml.1.2.3.tmp"
+dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$' | grep -v '^\./etc/' | while read -r file; do
   rm -f "$work/root/$file"
 done
 find "$work/root" -mindepth 1 -depth -type d -empty -delete
 run_script postrm remove
-for file in tags.xml tags3.xml tags2.xml out.xml; do
-  [[ -f $installed/$file ]] || fail "remove took $file"
+for file in "$config/tags.xml" "$config/tags3.xml" "$config/tags2.xml" "$state/out.xml"; do
+  [[ -f $file ]] || fail "remove took $file"
 done
 
-# Purge: everything goes, with the user and the group.
+# Purge: dpkg takes the conffiles; the script takes the reports, the links
+# and the user, and neither fails on nor follows anything planted.
+rm -f "$config"/tags*.xml
+mkdir "$state/.out.xml.9.9.9.tmp"
+echo "web copy" >"$work/secret/web.xml"
+ln -s "$work/secret/web.xml" "$state/out2.xml"
 run_script postrm purge
-[[ ! -e $installed ]] || fail "purge left $(ls -A "$installed")"
 log=$(calls)
+[[ ! -e $state/out.xml && ! -e $state/.out3.xml.1.2.3.tmp ]] || fail "purge left the reports"
+[[ -d $state/.out.xml.9.9.9.tmp ]] || fail "purge removed a folder it did not make"
+grep -qx "web copy" "$work/secret/web.xml" || fail "purge followed a link"
+[[ ! -e $old ]] || fail "purge left $old: $(ls -A "$old")"
 grep -qx "userdel tavrolin" <<<"$log" || fail "purge kept the user: $log"
 grep -qx "groupdel tavrolin" <<<"$log" || fail "purge kept the group: $log"
-echo "maintainer scripts: install, upgrade, remove and purge as expected"
+echo "maintainer scripts: install, upgrade from 2.0, reconfigure, remove and purge as expected"

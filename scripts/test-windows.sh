@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program with MinGW-w64, for 32-bit (i686, the
 # build for 32-bit historian client libraries) and 64-bit (x86_64) Windows,
-# and tests each under Wine: first whether Wine runs the program at all, then
-# the unit tests through ctest, then the Windows zip and the installer package
-# (MSI) with the hardening of every executable and DLL in them, then, from the
-# unpacked zip, the service end to end (install, start through the service
-# manager, the first refresh from the system folder, the event log, stop,
-# uninstall) and a "-debug" run, the loading of the historian's libraries
-# from trusted folders only, then the MSI end to end (silent install, the
-# first refresh from the data folder, the watchdog, an upgrade, uninstall).
+# analyses the sources as compiled for 64-bit Windows with clang-tidy
+# (scripts/run-clang-tidy.sh), and tests each build under Wine: first whether
+# Wine runs the program at all, then the unit tests through ctest, then the
+# Windows zip and the installer package (MSI) with the hardening of every
+# executable and DLL in them, then, from the unpacked zip, the service end to
+# end (install, start through the service manager, the first refresh from the
+# system folder, the event log, stop, uninstall) and a "-debug" run, the
+# loading of the historian's libraries from trusted folders only, then the MSI
+# end to end (silent install, the first refresh from the data folder, the
+# watchdog, an upgrade, uninstall).
 #
 #   scripts/test-windows.sh
 #
@@ -70,10 +72,21 @@ for arch in "${archs[@]}"; do
   cmake -S "$root" -B "$root/build/windows-$arch" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVROLIN_PUGIXML_TARBALL="$pugixml_tarball" \
-    -DTAVROLIN_WARNINGS_AS_ERRORS="${TAVROLIN_WARNINGS_AS_ERRORS:-ON}" >/dev/null
+    -DTAVROLIN_WARNINGS_AS_ERRORS="${TAVROLIN_WARNINGS_AS_ERRORS:-ON}" \
+    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
   cmake --build "$root/build/windows-$arch" -j "$jobs"
   build_seconds[$arch]=$((SECONDS - build_start))
   echo "Windows build ($arch): ${build_seconds[$arch]} s"
+  # Static analysis of the sources as compiled for Windows, once, with the
+  # 64-bit build's compile commands; after its build, so that every file
+  # the build makes for the compiler exists.
+  if [[ $arch == x86_64 ]]; then
+    log "clang-tidy over the Windows sources"
+    tidy_start=$SECONDS
+    TAVROLIN_TIDY_JOBS=$jobs scripts/run-clang-tidy.sh "$root/build/windows-$arch" ||
+      fail "clang-tidy over the Windows sources"
+    tidy_seconds=$((SECONDS - tidy_start))
+  fi
 done
 
 # --- Wine ---------------------------------------------------------------
@@ -531,5 +544,6 @@ done
 for arch in "${archs[@]}"; do
   echo "$arch: build ${build_seconds[$arch]} s, Wine tests ${wine_seconds[$arch]} s"
 done
+[[ -z ${tidy_seconds:-} ]] || echo "clang-tidy (Windows sources): $tidy_seconds s"
 echo "Windows stage: $((SECONDS - stage_start)) s"
 log "Windows tests passed"

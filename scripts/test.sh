@@ -4,7 +4,8 @@
 # its reliability stage (scripts/test-reliability.sh), the benchmarks once at
 # their smallest size, clang-tidy over the product sources
 # (scripts/run-clang-tidy.sh), the Debian package made from the build
-# (scripts/check-package.sh), the test suite and the reliability stage again
+# (scripts/check-package.sh) and installed under a throw-away systemd
+# (scripts/test-systemd.sh), the test suite and the reliability stage again
 # under AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of
 # each fuzz target (TAVROLIN_FUZZ_SECONDS each, default 20), then the Windows
 # build under Wine (scripts/test-windows.sh). Set
@@ -49,6 +50,8 @@ TAVROLIN_TIDY_JOBS=$jobs scripts/run-clang-tidy.sh build/release
 
 echo "== Debian package"
 scripts/check-package.sh build/release
+echo "== Debian package under systemd"
+scripts/test-systemd.sh build/release
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 build build/asan -DTAVROLIN_SANITIZE=ON

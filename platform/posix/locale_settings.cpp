@@ -3,22 +3,21 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "platform/ascii.h"
+#include "common/ascii.h"
 #include "platform/posix/iconv_text.h"
+#include "platform/posix/locale_name.h"
 
 namespace tavrolin::posix {
 namespace {
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 // One piece of a converted format: a picture element or literal text.
 struct Piece {
@@ -56,92 +55,77 @@ std::string Expand(std::string_view format, const std::string& ampm_format) {
   return out;
 }
 
+// A strftime conversion that has a picture element: its picture with and
+// without leading zeros, whether it has them when no flag says, and whether
+// it is a field of the date.
+struct FieldConversion {
+  char conversion;
+  const char* with_zeros;
+  const char* without;
+  bool zeros_by_default;
+  bool date;
+};
+
+constexpr FieldConversion kFieldConversions[] = {
+    {'d', "dd", "d", true, true},      {'e', "dd", "d", false, true},
+    {'m', "MM", "M", true, true},      {'y', "yy", "y", true, true},
+    {'Y', "yyyy", "yyyy", true, true}, {'b', "MMM", "MMM", true, true},
+    {'h', "MMM", "MMM", true, true},   {'B', "MMM", "MMM", true, true},
+    {'H', "HH", "H", true, false},     {'k', "HH", "H", false, false},
+    {'I', "hh", "h", true, false},     {'l', "hh", "h", false, false},
+    {'M', "mm", "m", true, false},     {'S', "ss", "s", true, false},
+    {'p', "tt", "tt", true, false},    {'P', "tt", "tt", true, false},
+};
+
+// Skips the flags, width and modifier of the conversion whose text starts at
+// `format[i]` (after the "%"); returns whether its flags ask for leading
+// zeros ("0") or none ("-", "_"), or nothing when they say neither.
+std::optional<bool> SkipFlags(std::string_view format, std::size_t& i) {
+  std::optional<bool> padded;
+  while (i < format.size() && std::strchr("_-0^#", format[i]) != nullptr) {
+    if (format[i] == '-' || format[i] == '_') padded = false;
+    if (format[i] == '0') padded = true;
+    ++i;
+  }
+  while (i < format.size() && format[i] >= '0' && format[i] <= '9') ++i;
+  if (i < format.size() && (format[i] == 'E' || format[i] == 'O')) ++i;
+  return padded;
+}
+
+void AppendLiteral(std::vector<Piece>& pieces, std::string_view text) {
+  if (!pieces.empty() && pieces.back().literal) {
+    pieces.back().text += text;
+  } else {
+    pieces.push_back({true, false, std::string(text)});
+  }
+}
+
 // Splits a strftime format into picture elements and literal text; nothing
 // when it holds a conversion that has no picture.
 std::optional<std::vector<Piece>> Convert(std::string_view format) {
   std::vector<Piece> pieces;
-  auto literal = [&pieces](std::string_view text) {
-    if (!pieces.empty() && pieces.back().literal) {
-      pieces.back().text += text;
-    } else {
-      pieces.push_back({true, false, std::string(text)});
-    }
-  };
   std::size_t i = 0;
   while (i < format.size()) {
     if (format[i] != '%') {
-      literal(format.substr(i, 1));
+      AppendLiteral(pieces, format.substr(i, 1));
       ++i;
       continue;
     }
     ++i;
-    std::optional<bool> padded;
-    while (i < format.size() && std::strchr("_-0^#", format[i]) != nullptr) {
-      if (format[i] == '-' || format[i] == '_') padded = false;
-      if (format[i] == '0') padded = true;
-      ++i;
-    }
-    while (i < format.size() && format[i] >= '0' && format[i] <= '9') ++i;
-    if (i < format.size() && (format[i] == 'E' || format[i] == 'O')) ++i;
+    const std::optional<bool> padded = SkipFlags(format, i);
     if (i >= format.size()) return std::nullopt;
     const char c = format[i++];
-    auto field = [&](const char* with_zeros, const char* without,
-                     bool zeros_by_default, bool date) {
-      const bool zeros = padded.value_or(zeros_by_default);
-      pieces.push_back({false, date, zeros ? with_zeros : without});
-    };
-    switch (c) {
-      case 'd':
-        field("dd", "d", true, true);
-        break;
-      case 'e':
-        field("dd", "d", false, true);
-        break;
-      case 'm':
-        field("MM", "M", true, true);
-        break;
-      case 'y':
-        field("yy", "y", true, true);
-        break;
-      case 'Y':
-        field("yyyy", "yyyy", true, true);
-        break;
-      case 'b':
-      case 'h':
-      case 'B':
-        field("MMM", "MMM", true, true);
-        break;
-      case 'H':
-        field("HH", "H", true, false);
-        break;
-      case 'k':
-        field("HH", "H", false, false);
-        break;
-      case 'I':
-        field("hh", "h", true, false);
-        break;
-      case 'l':
-        field("hh", "h", false, false);
-        break;
-      case 'M':
-        field("mm", "m", true, false);
-        break;
-      case 'S':
-        field("ss", "s", true, false);
-        break;
-      case 'p':
-      case 'P':
-        field("tt", "tt", true, false);
-        break;
-      case 'n':
-      case 't':
-        literal(" ");
-        break;
-      case '%':
-        literal("%");
-        break;
-      default:
-        return std::nullopt;
+    if (c == 'n' || c == 't') {
+      AppendLiteral(pieces, " ");
+    } else if (c == '%') {
+      AppendLiteral(pieces, "%");
+    } else {
+      const auto* field =
+          std::ranges::find(kFieldConversions, c, &FieldConversion::conversion);
+      if (field == std::end(kFieldConversions)) return std::nullopt;
+      const bool zeros = padded.value_or(field->zeros_by_default);
+      pieces.push_back(
+          {false, field->date, zeros ? field->with_zeros : field->without});
     }
   }
   return pieces;
@@ -218,11 +202,6 @@ std::optional<std::string> ToUtf8(const char* text, const char* codeset) {
   return std::move(converted.text);
 }
 
-bool IsCLocale(const std::string& name) {
-  return name.empty() || name == "C" || name == "POSIX" ||
-         name.starts_with("C.");
-}
-
 }  // namespace
 
 DateSettings DateSettingsFromFormats(const LocaleTimeFormats& formats) {
@@ -285,11 +264,7 @@ DateSettings DateSettingsOfLocale(const std::string& name) {
 }
 
 DateSettings ReadDateSettings() {
-  for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') return DateSettingsOfLocale(value);
-  }
-  return DateSettings{};
+  return DateSettingsOfLocale(EnvironmentTimeLocale());
 }
 
 }  // namespace tavrolin::posix

@@ -35,12 +35,12 @@ class LinuxPlatform : public Platform {
       const auto seconds =
           std::chrono::duration_cast<std::chrono::seconds>(watchdog_.period())
               .count();
-      watchdog_.SetLastWords(LogLine(
-          "[" + std::to_string(errnum::kInternal) +
-          "] The service manager's watchdog ends the service: no progress "
+      watchdog_.SetLastWords(LogLine(ErrorReportMessage(Error(
+          errnum::kInternal,
+          "The service manager's watchdog ends the service: no progress "
           "for " +
-          std::to_string(seconds) +
-          " s, a call into the historian library has not returned"));
+              std::to_string(seconds) +
+              " s, a call into the historian library has not returned"))));
     }
   }
 

@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
+#include "common/paths.h"
 #include "platform/error.h"
 
 namespace tavrolin::posix {
@@ -27,6 +29,11 @@ std::string LinuxProcess::ArgumentText() {
 
 std::string LinuxProcess::ExecutableDirectory() {
   return DirectoryOf(ExecutablePath());
+}
+
+std::string LinuxProcess::ReportDirectory() {
+  const std::string state = FirstStateDirectory(std::getenv("STATE_DIRECTORY"));
+  return state.empty() ? ExecutableDirectory() : state;
 }
 
 void LinuxProcess::End(int status) {
@@ -53,11 +60,17 @@ std::string ExecutablePath() {
   }
 }
 
+std::string FirstStateDirectory(const char* value) {
+  if (value == nullptr || value[0] != '/') return std::string();
+  std::string first(value, std::strcspn(value, ":"));
+  while (first.size() > 1 && first.back() == '/') first.pop_back();
+  return first;
+}
+
 std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  const std::string_view folder = FolderOf(path, PathStyle::kPosix);
+  if (!folder.empty()) return std::string(folder);
+  return path.starts_with('/') ? "/" : ".";
 }
 
 }  // namespace tavrolin::posix

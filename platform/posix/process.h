@@ -16,6 +16,10 @@ class LinuxProcess : public Process {
   // arguments give the empty text.
   std::string ArgumentText() override;
   std::string ExecutableDirectory() override;
+  // The first folder of STATE_DIRECTORY (which systemd sets, colon-separated,
+  // for a unit with StateDirectory=) when it is an absolute path, else the
+  // executable's folder.
+  std::string ReportDirectory() override;
   std::string PathSeparator() override { return "/"; }
   // Flushes standard output and standard error, then ends the process
   // without running destructors or exit handlers.
@@ -28,6 +32,10 @@ class LinuxProcess : public Process {
 // The absolute path of the running executable (from /proc/self/exe). Throws
 // Error when the system does not tell it.
 std::string ExecutablePath();
+
+// The first entry of a STATE_DIRECTORY value when it is an absolute path,
+// without a trailing separator; empty otherwise.
+std::string FirstStateDirectory(const char* value);
 
 // The folder part of a path, without a trailing separator ("/" for a file in
 // the root folder, "." for a bare file name).

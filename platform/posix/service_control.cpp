@@ -9,14 +9,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string_view>
 #include <utility>
 
 #include "platform/error.h"
 #include "platform/posix/descriptor.h"
 #include "platform/posix/one_line.h"
 #include "platform/posix/process.h"
+#include "platform/posix/unit_template.h"
 
 namespace tavrolin::posix {
 namespace {
@@ -74,6 +78,48 @@ std::string SystemdHint() {
                          : " (systemd is not running on this machine)";
 }
 
+// The path with every symbolic link resolved; empty (errno telling why) when
+// it cannot be resolved.
+std::string ResolvedPath(const std::string& path) {
+  const std::unique_ptr<char, decltype(&std::free)> resolved(
+      ::realpath(path.c_str(), nullptr), &std::free);
+  return resolved == nullptr ? std::string() : std::string(resolved.get());
+}
+
+struct Placeholder {
+  std::string_view name;
+  std::string value;
+};
+
+// The unit template with each "@NAME@" of `values` replaced by its value.
+std::string FillTemplate(std::string_view text,
+                         const std::vector<Placeholder>& values) {
+  std::string filled;
+  for (;;) {
+    const std::size_t at = text.find('@');
+    if (at == std::string_view::npos) break;
+    filled.append(text.substr(0, at));
+    text.remove_prefix(at);
+    const Placeholder* found = nullptr;
+    for (const Placeholder& value : values) {
+      const std::size_t size = value.name.size();
+      if (text.size() > size + 1 && text.substr(1, size) == value.name &&
+          text[size + 1] == '@') {
+        found = &value;
+      }
+    }
+    if (found == nullptr) {
+      filled += '@';
+      text.remove_prefix(1);
+    } else {
+      filled += found->value;
+      text.remove_prefix(found->name.size() + 2);
+    }
+  }
+  filled.append(text);
+  return filled;
+}
+
 void Notify(const char* state) {
   // Outside systemd there is no notification socket and this does nothing;
   // under systemd a lost notification shows there as a start or stop that
@@ -97,23 +143,43 @@ std::string ServiceUnitText(const std::string& executable_path) {
   // The unit parser strips trailing blanks from WorkingDirectory=.
   if (directory.back() == ' ') return std::string();
   const std::string folder = EscapeSpecifiers(directory);
-  return std::string("[Unit]\n") + "Description=" + kServiceDisplayName + "\n" +
-         "\n"
-         "[Service]\n"
-         "Type=notify\n"
-         // Quoted, so that blanks in the path do not split it into words.
-         "ExecStart=\"" +
-         EscapeSpecifiers(executable_path) + "\"\n" +
-         "ExecReload=/bin/kill -HUP $MAINPID\n"
-         "WorkingDirectory=" +
-         folder + "\n" + "SyslogIdentifier=" + kServiceName + "\n" +
-         "Restart=on-failure\n"
-         "WatchdogSec=2min\n"
-         "TimeoutStopSec=30s\n" +
-         kUnitSandbox + "ReadWritePaths=\"" + folder + "\"\n" +
-         "\n"
-         "[Install]\n"
-         "WantedBy=multi-user.target\n";
+  return FillTemplate(
+      kUnitTemplate,
+      {// Quoted, so that blanks in the path do not split it into words.
+       {"EXEC_START", '"' + EscapeSpecifiers(executable_path) + '"'},
+       {"WORKING_DIRECTORY", folder},
+       {"ACCOUNT_AND_FILES",
+        "# Runs as root from a folder only root can change, and writes its\n"
+        "# reports beside the executable: the only folder it can write\n"
+        "# besides its private /tmp.\n"
+        "ProtectHome=read-only\n"
+        "ReadWritePaths=\"" +
+            folder + "\""}});
+}
+
+std::string ChangeableByOthers(const std::string& path) {
+  std::string current = ResolvedPath(path);
+  if (current.empty()) {
+    return path + " (cannot be checked: " + std::strerror(errno) + ")";
+  }
+  for (;;) {
+    struct stat status {};
+    if (::lstat(current.c_str(), &status) != 0) {
+      return current + " (cannot be checked: " + std::strerror(errno) + ")";
+    }
+    if (status.st_uid != 0) {
+      return current + " (owner uid " + std::to_string(status.st_uid) + ")";
+    }
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+      char mode[16];
+      // Four octal digits of at most 07777 always fit.
+      (void)std::snprintf(mode, sizeof mode, "%04o",
+                          static_cast<unsigned>(status.st_mode & 07777));
+      return current + " (mode " + mode + ")";
+    }
+    if (current == "/") return std::string();
+    current = DirectoryOf(current);
+  }
 }
 
 bool StandardErrorIsJournal() {
@@ -128,10 +194,12 @@ bool StandardErrorIsJournal() {
 
 SystemdServiceControl::SystemdServiceControl(MessageLoop& loop,
                                              std::string unit_folder,
-                                             std::string systemctl)
+                                             std::string systemctl,
+                                             std::string executable)
     : loop_(loop),
       unit_folder_(std::move(unit_folder)),
-      systemctl_(std::move(systemctl)) {}
+      systemctl_(std::move(systemctl)),
+      executable_(std::move(executable)) {}
 
 std::string SystemdServiceControl::UnitPath() const {
   return unit_folder_ + "/" + kUnitFileName;
@@ -139,13 +207,26 @@ std::string SystemdServiceControl::UnitPath() const {
 
 bool SystemdServiceControl::Install() {
   failure_reason_.clear();
-  const std::string executable = ExecutablePath();
+  // The unit names the file itself, not a link to it that could change.
+  const std::string given =
+      executable_.empty() ? ExecutablePath() : executable_;
+  const std::string resolved = ResolvedPath(given);
+  const std::string executable = resolved.empty() ? given : resolved;
   const std::string unit = ServiceUnitText(executable);
   if (unit.empty()) {
     return Fail("systemd cannot run the executable at " + executable +
                 ": its path must be absolute and hold no quote, backslash "
                 "or control character, and its folder's name cannot end in "
                 "a blank");
+  }
+  // The service runs as root: whoever could replace the executable, or a
+  // library beside it, would run code as root.
+  const std::string changeable = ChangeableByOthers(executable);
+  if (!changeable.empty()) {
+    return Fail("refusing to install " + executable +
+                " as a service run by root: the executable and every folder "
+                "above it must be root's and writable by root alone, and " +
+                changeable + " is not");
   }
   const std::string path = UnitPath();
   if (!WriteNewFile(path, unit)) {
@@ -236,6 +317,47 @@ void SystemdServiceControl::LogEvent(int16_t, int32_t,
   }
 }
 
+namespace {
+
+// Sets up a child that starts with the signals the message loop blocked
+// unblocked and at their defaults, its standard output discarded (it would
+// mix with the messages) and its standard error on `error_fd`.
+bool PrepareChild(posix_spawnattr_t& attributes,
+                  posix_spawn_file_actions_t& actions, int error_fd) {
+  sigset_t none;
+  sigemptyset(&none);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (const int signal_number : {SIGTERM, SIGINT, SIGUSR1, SIGHUP, SIGPIPE}) {
+    sigaddset(&defaults, signal_number);
+  }
+  return posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
+         posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
+         posix_spawnattr_setflags(
+             &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) ==
+             0 &&
+         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null",
+                                          O_WRONLY, 0) == 0 &&
+         posix_spawn_file_actions_adddup2(&actions, error_fd, STDERR_FILENO) ==
+             0;
+}
+
+// What can be read from `fd` until its end or a failure.
+std::string ReadToEnd(int fd) {
+  std::string text;
+  char buffer[512];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got > 0) {
+      text.append(buffer, static_cast<std::size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      return text;
+    }
+  }
+}
+
+}  // namespace
+
 bool SystemdServiceControl::RunSystemctl(
     const std::vector<std::string>& arguments) {
   std::vector<std::string> words{systemctl_};
@@ -255,8 +377,6 @@ bool SystemdServiceControl::RunSystemctl(
   Descriptor read_end(error_pipe[0]);
   Descriptor write_end(error_pipe[1]);
 
-  // The child starts with the signals the message loop blocked unblocked
-  // and at their defaults; its standard output would mix with the messages.
   posix_spawnattr_t attributes;
   if (posix_spawnattr_init(&attributes) != 0) {
     return Fail("cannot prepare to run " + command);
@@ -266,26 +386,11 @@ bool SystemdServiceControl::RunSystemctl(
     (void)posix_spawnattr_destroy(&attributes);  // fails only for bad input
     return Fail("cannot prepare to run " + command);
   }
-  sigset_t none;
-  sigemptyset(&none);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (const int signal_number : {SIGTERM, SIGINT, SIGUSR1, SIGHUP, SIGPIPE}) {
-    sigaddset(&defaults, signal_number);
-  }
-  const bool prepared =
-      posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
-      posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
-      posix_spawnattr_setflags(
-          &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0 &&
-      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null",
-                                       O_WRONLY, 0) == 0 &&
-      posix_spawn_file_actions_adddup2(&actions, write_end.get(),
-                                       STDERR_FILENO) == 0;
+  const bool prepared = PrepareChild(attributes, actions, write_end.get());
   pid_t child = 0;
   const int spawned = prepared
-                          ? posix_spawnp(&child, systemctl_.c_str(), &actions,
-                                         &attributes, argv.data(), environ)
+                          ? posix_spawn(&child, systemctl_.c_str(), &actions,
+                                        &attributes, argv.data(), environ)
                           : 0;
   // Both fail only for objects that were never initialised.
   (void)posix_spawn_file_actions_destroy(&actions);
@@ -298,16 +403,7 @@ bool SystemdServiceControl::RunSystemctl(
                 SystemdHint());
   }
 
-  std::string complaint;
-  char buffer[512];
-  for (;;) {
-    const ssize_t got = ::read(read_end.get(), buffer, sizeof buffer);
-    if (got > 0) {
-      complaint.append(buffer, static_cast<std::size_t>(got));
-    } else if (got == 0 || errno != EINTR) {
-      break;
-    }
-  }
+  std::string complaint = ReadToEnd(read_end.get());
   int status = 0;
   while (::waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) return Fail("cannot wait for " + command);

@@ -18,54 +18,27 @@ inline constexpr char kServiceName[] = "CorvaneService";
 inline constexpr char kUnitFileName[] = "CorvaneService.service";
 inline constexpr char kSystemUnitFolder[] = "/etc/systemd/system";
 
-// The sandbox of the unit that -install writes. The service runs as root
-// from a folder chosen by whoever installs it, which may lie in a home
-// folder and belong to another user: the file system is read-only but for
-// that folder (added by ReadWritePaths=), home folders are read-only rather
-// than hidden, and root keeps of its capabilities only those that let it
-// read and write files it does not own. The network stays open, for a
-// historian client library that reaches its server.
-inline constexpr char kUnitSandbox[] =
-    "ProtectSystem=strict\n"
-    "ProtectHome=read-only\n"
-    "PrivateTmp=yes\n"
-    "PrivateDevices=yes\n"
-    "ProtectKernelTunables=yes\n"
-    "ProtectKernelModules=yes\n"
-    "ProtectKernelLogs=yes\n"
-    "ProtectControlGroups=yes\n"
-    "ProtectClock=yes\n"
-    "ProtectHostname=yes\n"
-    "ProtectProc=invisible\n"
-    "ProcSubset=pid\n"
-    "PrivateMounts=yes\n"
-    "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
-    "RestrictNamespaces=yes\n"
-    "RestrictRealtime=yes\n"
-    "RestrictSUIDSGID=yes\n"
-    "LockPersonality=yes\n"
-    "MemoryDenyWriteExecute=yes\n"
-    "NoNewPrivileges=yes\n"
-    "CapabilityBoundingSet=CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH\n"
-    "SystemCallFilter=@system-service\n"
-    "SystemCallFilter=~@privileged @resources\n"
-    "SystemCallArchitectures=native\n";
+// systemctl by its absolute path: never looked up through PATH, which root
+// may have been given by someone else.
+inline constexpr char kSystemctl[] = "/bin/systemctl";
 
 class SystemdServiceControl : public ServiceControl {
  public:
-  // `unit_folder` receives the unit file; `systemctl` is the command run for
-  // daemon-reload, enable and disable (searched on PATH when it holds no
-  // slash). Both are set apart so that tests need neither root nor systemd.
+  // `unit_folder` receives the unit file; `systemctl` is the path of the
+  // program run for daemon-reload, enable and disable; `executable` is the
+  // program the unit runs (empty: the running executable). All three are
+  // set apart so that tests need neither root nor systemd.
   explicit SystemdServiceControl(MessageLoop& loop,
                                  std::string unit_folder = kSystemUnitFolder,
-                                 std::string systemctl = "systemctl");
+                                 std::string systemctl = kSystemctl,
+                                 std::string executable = {});
 
   std::string Name() override { return kServiceDisplayName; }
-  // systemd needs no install option: the unit is the same either way.
-  void SetInstallOption(bool /*on*/) override {}
   // Writes the unit file (never over an existing one), reloads systemd and
-  // enables the unit. False when any of it cannot be done; a unit written
-  // before a later step failed is taken away again.
+  // enables the unit. The unit runs the executable as root, so it is
+  // refused when the executable or any folder above it can be changed by
+  // another account (ChangeableByOthers). False when any of it cannot be
+  // done; a unit written before a later step failed is taken away again.
   bool Install() override;
   // Disables the unit, removes its file and reloads systemd. False when the
   // unit is not installed or any step fails.
@@ -96,14 +69,24 @@ class SystemdServiceControl : public ServiceControl {
   MessageLoop& loop_;
   std::string unit_folder_;
   std::string systemctl_;
+  std::string executable_;
   std::string failure_reason_;
 };
 
-// The unit file that runs `executable_path` as the service, with its folder
-// as working folder. Empty when systemd could not run it from a unit (not
-// absolute; a control character, quote or backslash in it; a folder name
-// ending in a blank).
+// The unit file that runs `executable_path` as the service, as root, with
+// its folder as working folder and the one folder it may write: the
+// package's unit template filled in for a hand-placed executable. Empty when
+// systemd could not run it from a unit (not absolute; a control character,
+// quote or backslash in it; a folder name ending in a blank).
 std::string ServiceUnitText(const std::string& executable_path);
+
+// The first of `path` (symbolic links resolved) and the folders above it
+// that an account other than root can change, with the reason:
+// "/tmp (mode 1777)", "/home/ann/bin (owner uid 1000)". A name is
+// changeable when root does not own it or its group or others may write it,
+// sticky bit or not; one that cannot be looked at counts as changeable.
+// Empty when root alone can change every one of them.
+std::string ChangeableByOthers(const std::string& path);
 
 // The line LogEvent writes for `message`, line break included.
 std::string LogLine(const std::string& message);

@@ -1,4 +1,4 @@
-// Tag-list encodings on Linux: every encoding glibc's iconv converts.
+// Tag-list encodings on Linux, converted by glibc's iconv.
 #include "platform/text_decoder.h"
 
 #include <string>
@@ -14,6 +14,9 @@ class IconvDecoder : public TextDecoder {
                      std::string_view bytes) const override {
     // XML encoding names hold letters, digits, '.', '_' and '-' only, so
     // nothing such as "//TRANSLIT" can reach iconv through them.
+    if (!IsTagListEncoding(encoding)) {
+      return {DecodedText::Status::kUnknownEncoding, {}};
+    }
     const std::string name(encoding);
     return posix::IconvToUtf8(name.c_str(), bytes);
   }

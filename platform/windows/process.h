@@ -13,6 +13,8 @@ class Win32Process : public Process {
  public:
   std::string ArgumentText() override;
   std::string ExecutableDirectory() override;
+  // Reports go beside the executable.
+  std::string ReportDirectory() override { return ExecutableDirectory(); }
   std::string PathSeparator() override { return "\\"; }
   [[noreturn]] void End(int status) override;
 

@@ -36,9 +36,6 @@ class ScmServiceControl : public ServiceControl {
   ScmServiceControl& operator=(const ScmServiceControl&) = delete;
 
   std::string Name() override;
-  // The service is installed the same way with the install option as
-  // without it.
-  void SetInstallOption(bool /*on*/) override {}
   bool Install() override;
   bool Uninstall() override;
   void SetDebug(bool on) override;

@@ -1,5 +1,5 @@
-// Tag-list encodings on Windows: every code page the system converts, found
-// by the name an XML declaration gives it.
+// Tag-list encodings on Windows: the system's code pages, found by the name
+// an XML declaration gives it.
 #include "platform/text_decoder.h"
 
 #include <windows.h>
@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/ascii.h"
+#include "common/ascii.h"
 
 namespace tavrolin {
 namespace {
@@ -32,7 +32,7 @@ std::optional<uint32_t> NumberAfter(std::string_view name,
 // The code page an encoding name stands for (the names of the IANA
 // character-set registry and the usual aliases).
 std::optional<uint32_t> CodePageOf(std::string_view encoding) {
-  const std::string name = Lowered(encoding);
+  const std::string name = LowerCase(encoding);
   struct Alias {
     const char* name;
     uint32_t code_page;
@@ -66,7 +66,8 @@ class CodePageDecoder : public TextDecoder {
   DecodedText ToUtf8(std::string_view encoding,
                      std::string_view bytes) const override {
     DecodedText result;
-    const std::optional<uint32_t> code_page = CodePageOf(encoding);
+    const std::optional<uint32_t> code_page =
+        IsTagListEncoding(encoding) ? CodePageOf(encoding) : std::nullopt;
     CPINFO info;
     if (!code_page || !GetCPInfo(*code_page, &info)) {
       result.status = DecodedText::Status::kUnknownEncoding;

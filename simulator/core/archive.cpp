@@ -55,6 +55,76 @@ struct Accumulator {
   }
 };
 
+// The event average over [start, end): the mean of the events in it, with
+// the share of the period that the series covers, as for the others.
+std::optional<SummaryResult> EventAverage(const Series& series, Seconds start,
+                                          Seconds end) {
+  const auto& events = series.events;
+  double sum = 0;
+  std::size_t count = 0;
+  for (auto it = FirstAtOrAfter(events, start);
+       it != events.end() && it->time < end; ++it) {
+    sum += it->value;
+    ++count;
+  }
+  if (count == 0) return std::nullopt;
+  Accumulator cover;
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    const Seconds t0 = std::max(events[i].time, start);
+    const Seconds t1 =
+        std::min(i + 1 < events.size() ? events[i + 1].time : series.end, end);
+    cover.Add(t0, t1, 0, 0);
+  }
+  return SummaryResult{sum / static_cast<double>(count),
+                       100 * cover.covered / static_cast<double>(end - start)};
+}
+
+// The totals of the series' value over [start, end): the pieces between
+// consecutive events, and from the last event to the end of the series,
+// each cut to the period. Only the pieces from the event at or before
+// `start` on can reach into it.
+Accumulator Accumulate(const Series& series, Seconds start, Seconds end) {
+  const auto& events = series.events;
+  Accumulator acc;
+  auto first = FirstAfter(events, start);
+  if (first != events.begin()) --first;
+  for (auto it = first; it != events.end() && it->time < end; ++it) {
+    const auto next = it + 1;
+    const Seconds piece_end = next != events.end() ? next->time : series.end;
+    const double end_value =
+        next != events.end() && series.linear ? next->value : it->value;
+    const Seconds t0 = std::max(it->time, start);
+    const Seconds t1 = std::min(piece_end, end);
+    if (t1 <= t0) continue;
+    acc.Add(t0, t1, Lerp(it->value, end_value, it->time, piece_end, t0),
+            Lerp(it->value, end_value, it->time, piece_end, t1));
+  }
+  return acc;
+}
+
+// The time-based summary `code` (0 to 5) of totals that cover some of the
+// period.
+double SummaryValue(const Accumulator& acc, int32_t code) {
+  const double mean = acc.integral / acc.covered;
+  switch (code) {
+    case kTotal:
+      return acc.integral / kDay;
+    case kMinimum:
+      return acc.minimum;
+    case kMaximum:
+      return acc.maximum;
+    case kStdDev: {
+      const double offset = mean - acc.shift;
+      return std::sqrt(
+          std::max(0.0, acc.integral_sq / acc.covered - offset * offset));
+    }
+    case kRange:
+      return acc.maximum - acc.minimum;
+    default:  // kAverage
+      return mean;
+  }
+}
+
 }  // namespace
 
 std::optional<Event> ArchiveValue(const Series& series, Seconds time,
@@ -91,75 +161,12 @@ std::optional<SummaryResult> Summarise(const Series& series, Seconds start,
   if (code < kTotal || code > kEventAverage || end <= start) {
     return std::nullopt;
   }
-  const auto& events = series.events;
-  const double length = static_cast<double>(end - start);
-
-  if (code == kEventAverage) {
-    double sum = 0;
-    std::size_t count = 0;
-    for (auto it = FirstAtOrAfter(events, start);
-         it != events.end() && it->time < end; ++it) {
-      sum += it->value;
-      ++count;
-    }
-    if (count == 0) return std::nullopt;
-    // The share of the period that the series covers, as for the others.
-    Accumulator cover;
-    for (std::size_t i = 0; i < events.size(); ++i) {
-      const Seconds t0 = std::max(events[i].time, start);
-      const Seconds t1 = std::min(
-          i + 1 < events.size() ? events[i + 1].time : series.end, end);
-      cover.Add(t0, t1, 0, 0);
-    }
-    return SummaryResult{sum / static_cast<double>(count),
-                         100 * cover.covered / length};
-  }
-
-  // The pieces between consecutive events, and from the last event to the
-  // end of the series, each cut to [start, end). Only the pieces from the
-  // event at or before `start` on can reach into the period.
-  Accumulator acc;
-  auto first = FirstAfter(events, start);
-  if (first != events.begin()) --first;
-  for (auto it = first; it != events.end() && it->time < end; ++it) {
-    const auto next = it + 1;
-    const Seconds piece_end = next != events.end() ? next->time : series.end;
-    const double end_value =
-        next != events.end() && series.linear ? next->value : it->value;
-    const Seconds t0 = std::max(it->time, start);
-    const Seconds t1 = std::min(piece_end, end);
-    if (t1 <= t0) continue;
-    acc.Add(t0, t1, Lerp(it->value, end_value, it->time, piece_end, t0),
-            Lerp(it->value, end_value, it->time, piece_end, t1));
-  }
+  if (code == kEventAverage) return EventAverage(series, start, end);
+  const Accumulator acc = Accumulate(series, start, end);
   if (acc.covered <= 0) return std::nullopt;
-
   SummaryResult result;
-  result.percent_good = 100 * acc.covered / length;
-  const double mean = acc.integral / acc.covered;
-  switch (code) {
-    case kTotal:
-      result.value = acc.integral / kDay;
-      break;
-    case kMinimum:
-      result.value = acc.minimum;
-      break;
-    case kMaximum:
-      result.value = acc.maximum;
-      break;
-    case kStdDev: {
-      const double offset = mean - acc.shift;
-      result.value = std::sqrt(
-          std::max(0.0, acc.integral_sq / acc.covered - offset * offset));
-      break;
-    }
-    case kRange:
-      result.value = acc.maximum - acc.minimum;
-      break;
-    default:  // kAverage
-      result.value = mean;
-      break;
-  }
+  result.percent_good = 100 * acc.covered / static_cast<double>(end - start);
+  result.value = SummaryValue(acc, code);
   return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -9,7 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "platform/ascii.h"
+#include "common/ascii.h"
 
 namespace tavrolin::simulator {
 namespace {
@@ -55,14 +56,19 @@ std::optional<Int> Integer(std::string_view text) {
   return value;
 }
 
-// Seconds since 1970 of a UTC calendar date (proleptic Gregorian).
-Seconds DaysFromCivil(int year, int month, int day) {
-  year -= month <= 2 ? 1 : 0;
-  const int era = (year >= 0 ? year : year - 399) / 400;
-  const int yoe = year - era * 400;
-  const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return static_cast<Seconds>(era) * 146097 + doe - 719468;
+// Seconds since 1970 of a UTC date and time (proleptic Gregorian calendar),
+// whose fields ValidDateTime accepts.
+Seconds UtcSeconds(int year, int month, int day, int hour, int minute,
+                   int second) {
+  namespace chrono = std::chrono;
+  const chrono::sys_days date{chrono::year_month_day(
+      chrono::year(year), chrono::month(static_cast<unsigned>(month)),
+      chrono::day(static_cast<unsigned>(day)))};
+  return chrono::duration_cast<chrono::seconds>((date + chrono::hours(hour) +
+                                                 chrono::minutes(minute) +
+                                                 chrono::seconds(second))
+                                                    .time_since_epoch())
+      .count();
 }
 
 // "YYYY-MM-DD" with an optional "Thh:mm[:ss]" and an optional "Z"; returns
@@ -108,9 +114,7 @@ std::optional<std::pair<Seconds, std::size_t>> FixedTime(
     if (!ValidDateTime(*year, *month, *day, hour, minute, second)) {
       return std::nullopt;
     }
-    return std::make_pair(DaysFromCivil(*year, *month, *day) * kDay +
-                              Seconds{hour} * 3600 + Seconds{minute} * 60 +
-                              second,
+    return std::make_pair(UtcSeconds(*year, *month, *day, hour, minute, second),
                           pos + 1);
   }
   const auto local = LocalToSeconds(*year, *month, *day, hour, minute, second);
@@ -223,7 +227,7 @@ class Parser {
 
   void States(const std::vector<std::string_view>& words) {
     if (words.size() < 3) Fail("expected: states SET STATE0 STATE1 ...");
-    const std::string key = Lowered(words[1]);
+    const std::string key = LowerCase(words[1]);
     if (set_index_.contains(key)) {
       Fail("state set \"" + std::string(words[1]) + "\" is defined twice");
     }
@@ -255,7 +259,7 @@ class Parser {
       point.kind = PointKind::kAnalog;
     } else if (words[3] == "digital" && words.size() == 5) {
       point.kind = PointKind::kDigital;
-      const auto set = set_index_.find(Lowered(words[4]));
+      const auto set = set_index_.find(LowerCase(words[4]));
       if (set == set_index_.end()) {
         Fail("unknown state set \"" + std::string(words[4]) +
              "\" (define it with a states line first)");
@@ -264,7 +268,7 @@ class Parser {
     } else {
       Fail(kUsage);
     }
-    const std::string key = Lowered(point.name);
+    const std::string key = LowerCase(point.name);
     if (point_index_.contains(key)) {
       Fail("point \"" + point.name + "\" is declared twice");
     }
@@ -276,7 +280,7 @@ class Parser {
   }
 
   Point& KnownPoint(std::string_view name) {
-    const auto found = point_index_.find(Lowered(name));
+    const auto found = point_index_.find(LowerCase(name));
     if (found == point_index_.end()) {
       Fail("unknown point \"" + std::string(name) +
            "\" (declare it with a point line first)");
@@ -310,9 +314,9 @@ class Parser {
 
   double StateIndex(const Point& point, std::string_view word) {
     const StateSet& set = data_.state_sets[point.state_set];
-    const std::string key = Lowered(word);
+    const std::string key = LowerCase(word);
     for (std::size_t i = 0; i < set.states.size(); ++i) {
-      if (Lowered(set.states[i]) == key) return static_cast<double>(i);
+      if (LowerCase(set.states[i]) == key) return static_cast<double>(i);
     }
     const auto index = Integer<int>(word);
     if (index && *index >= 0 &&

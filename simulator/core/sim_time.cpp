@@ -7,34 +7,12 @@
 #include <limits>
 #include <string>
 
-#include "platform/ascii.h"
+#include "common/ascii.h"
+#include "common/calendar.h"
+#include "simulator/local_time.h"
 
 namespace tavrolin::simulator {
 namespace {
-
-std::tm ToLocal(Seconds time) {
-  const std::time_t t = static_cast<std::time_t>(time);
-  std::tm local{};
-#if defined(_WIN32)
-  localtime_s(&local, &t);
-#else
-  localtime_r(&t, &local);
-#endif
-  return local;
-}
-
-bool IsCalendarDate(int year, int month, int day) {
-  if (month < 1 || month > 12 || day < 1 || day > 31) return false;
-  return std::chrono::year_month_day(
-             std::chrono::year(year),
-             std::chrono::month(static_cast<unsigned>(month)),
-             std::chrono::day(static_cast<unsigned>(day)))
-      .ok();
-}
-
-char Lower(char c) {
-  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
 
 // A small reader over a time text.
 class Cursor {
@@ -137,7 +115,7 @@ bool ParseTerms(std::string_view text, double& seconds, double& days) {
     }
     const std::string_view term = rest.substr(0, length);
     if (term.empty()) return false;
-    const char unit = Lower(term.back());
+    const char unit = LowerCase(term.back());
     if (unit == 'd') {
       const auto amount = ParseDuration(term.substr(0, term.size() - 1));
       if (!amount) return false;
@@ -194,7 +172,7 @@ std::optional<Seconds> LocalToSeconds(int year, int month, int day, int hour,
 }
 
 Seconds LocalMidnight(Seconds time, int day_offset) {
-  std::tm local = ToLocal(time);
+  std::tm local = LocalTime(static_cast<std::time_t>(time));
   local.tm_hour = 0;
   local.tm_min = 0;
   local.tm_sec = 0;
@@ -206,7 +184,7 @@ Seconds LocalMidnight(Seconds time, int day_offset) {
 std::optional<double> ParseDuration(std::string_view text) {
   if (text.empty()) return std::nullopt;
   double unit = 1;
-  switch (Lower(text.back())) {
+  switch (LowerCase(text.back())) {
     case 's':
       unit = 1;
       break;
@@ -266,7 +244,7 @@ std::optional<Seconds> ParseTimeText(std::string_view text, Seconds base,
     text.remove_suffix(1);
   }
   if (text.empty()) return std::nullopt;
-  const char first = Lower(text.front());
+  const char first = LowerCase(text.front());
   if (first != '*' && first != 't' && first != 'y') {
     return ParseAbsolute(text, months);
   }

@@ -4,7 +4,6 @@
 #include <locale.h>
 #include <wctype.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <memory>
@@ -12,8 +11,9 @@
 #include <string_view>
 #include <type_traits>
 
-#include "platform/ascii.h"
+#include "common/ascii.h"
 #include "platform/posix/iconv_text.h"
+#include "platform/posix/locale_name.h"
 #include "simulator/locale_months.h"
 
 namespace tavrolin::simulator {
@@ -27,11 +27,6 @@ Locale OpenLocale(int categories, const char* name) {
       newlocale(categories, name, static_cast<locale_t>(nullptr));
   if (locale == static_cast<locale_t>(nullptr)) return nullptr;
   return Locale(locale, freelocale);
-}
-
-bool IsCLocale(std::string_view name) {
-  return name.empty() || name == "C" || name == "POSIX" ||
-         name.starts_with("C.");
 }
 
 // Reads `text` in the character set of `locale`'s LC_CTYPE and folds each
@@ -78,7 +73,7 @@ std::optional<std::string> ToUtf8(std::string_view text, const char* codeset) {
 
 std::vector<MonthSpelling> SpellingsOfLocale(const std::string& name) {
   std::vector<MonthSpelling> spellings;
-  if (IsCLocale(name)) return spellings;
+  if (tavrolin::posix::IsCLocale(name)) return spellings;
   // The names come in the character set that the locale's LC_TIME data were
   // made for, which is also its LC_CTYPE's: both are taken from the one
   // locale.
@@ -115,14 +110,6 @@ std::vector<MonthSpelling> SpellingsOfLocale(const std::string& name) {
   return spellings;
 }
 
-std::string EnvironmentTimeLocale() {
-  for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') return value;
-  }
-  return "C";
-}
-
 }  // namespace posix
 
 MonthSpellings CurrentMonthSpellings() {
@@ -132,7 +119,7 @@ MonthSpellings CurrentMonthSpellings() {
   // times by the user's settings without setting their own locale follow.
   const char* current = setlocale(LC_TIME, nullptr);
   const std::string process = current != nullptr ? current : "C";
-  const std::string environment = posix::EnvironmentTimeLocale();
+  const std::string environment = tavrolin::posix::EnvironmentTimeLocale();
   return cache.Get(process + '\n' + environment, [&] {
     std::vector<MonthSpelling> spellings = posix::SpellingsOfLocale(process);
     if (environment != process) {

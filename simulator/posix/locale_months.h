@@ -15,8 +15,4 @@ namespace tavrolin::simulator::posix {
 // does not have.
 std::vector<MonthSpelling> SpellingsOfLocale(const std::string& name);
 
-// The locale that the environment names for times: the first of LC_ALL,
-// LC_TIME and LANG that is set and not empty; "C" when none is.
-std::string EnvironmentTimeLocale();
-
 }  // namespace tavrolin::simulator::posix

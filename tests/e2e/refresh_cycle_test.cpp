@@ -3,6 +3,7 @@
 // the tests' stand-in historian found through LD_LIBRARY_PATH.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -71,7 +72,8 @@ class RefreshCycleEndToEndTest : public ::testing::Test {
   steady_clock::time_point started_;
 };
 
-TEST_F(RefreshCycleEndToEndTest, ButtonSignalBuildsOnlyTheFirstTemplate) {
+TEST_F(RefreshCycleEndToEndTest,
+       ButtonSignalBuildsOnlyTheFirstTemplateAndAFifoFailsAtOnce) {
   service_.WriteTagList("tags.xml", kCategoryList);
   service_.WriteTagList("tags3.xml", TemplateList("custom", "U1,U2", "T3_"));
   service_.WriteTagList("tags2.xml", TemplateList("range", "1,2", "T2_"));
@@ -90,8 +92,42 @@ TEST_F(RefreshCycleEndToEndTest, ButtonSignalBuildsOnlyTheFirstTemplate) {
             std::string::npos)
       << report;
   EXPECT_EQ(report.substr(report.size() - 2), "\r\n");
+  EXPECT_EQ(child->Stderr(), "");
+
+  // A FIFO in the tag list's place, with no writer: the run fails at once
+  // naming it, the report stays, and the service still answers the stop.
+  std::filesystem::remove(service_.TagList("tags3.xml"));
+  ASSERT_EQ(::mkfifo(service_.TagList("tags3.xml").c_str(), 0600), 0);
+  const auto pressed = steady_clock::now();
+  child->Signal(SIGUSR1);
+  ASSERT_TRUE(WaitUntil([&] { return child->Stdout() == "done\ndone\n"; },
+                        kStartTimeout))
+      << child->Stdout() << child->Stderr();
+  EXPECT_LT(steady_clock::now() - pressed, seconds(1));
+  EXPECT_EQ(child->Stderr(), "[91] A FIFO, not a file: " +
+                                 service_.TagList("tags3.xml").string() + "\n");
+  EXPECT_EQ(ReadFile(Report("out3.xml")), report);
+  Stop(*child);
+}
+
+// Under systemd with StateDirectory=, the reports go to the state folder and
+// nothing is written beside the program.
+TEST_F(RefreshCycleEndToEndTest, ReportsGoToTheStateFolderSystemdNames) {
+  service_.WriteTagList("tags3.xml", TemplateList("custom", "U1", "T3_"));
+  TempDir state;
+  ServiceUnderTest::StartOptions options;
+  options.environment["STATE_DIRECTORY"] = state.path().string() + ":/nowhere";
+  auto child = service_.Start(options);
+
+  child->Signal(SIGUSR1);
+  ASSERT_TRUE(
+      WaitUntil([&] { return child->Stdout() == "done\n"; }, kStartTimeout))
+      << child->Stdout() << child->Stderr();
   Stop(*child);
   EXPECT_EQ(child->Stderr(), "");
+  EXPECT_NE(ReadFile(state.File("out3.xml")).find("<Pointid>U1.T3_0</Pointid>"),
+            std::string::npos);
+  EXPECT_EQ(ProgramFolderContent(), (std::vector<std::string>{"tavrolin"}));
 }
 
 // One 30-second wait checks the whole first tick: when it comes, what it

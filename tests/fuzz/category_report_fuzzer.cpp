@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "document/document.h"
 #include "platform/error.h"
-#include "platform/xml_document.h"
 #include "reports/category_report.h"
 #include "reports/report_output.h"
 #include "tests/fuzz/fuzz_services.h"
@@ -35,8 +35,8 @@ void TreeCategoryReport(ReportServices& services, const std::string& input,
       {"breaker", &Module1::GetDigitalStateText},
   };
   const xml::ElementName value_element("Value");
-  xml::Document document;
-  if (!document.Load(input)) {
+  xml::Document document{SystemTextDecoder()};
+  if (!document.Load(*tavrolin::OpenInputFile(input))) {
     throw Error(errnum::kObjectNotSet, document.load_error());
   }
   for (const auto& category : kCategories) {

@@ -12,13 +12,13 @@
 #include <string>
 #include <string_view>
 
+#include "document/document.h"
 #include "historian/basPI_API.h"
 #include "historian/module1.h"
 #include "platform/dynamic_library.h"
 #include "platform/error.h"
 #include "platform/posix/code_page.h"
 #include "platform/report_file.h"
-#include "platform/xml_document.h"
 #include "reports/report_services.h"
 #include "tests/support/string_sink.h"
 
@@ -162,8 +162,8 @@ inline void CheckReportReadsBack(FuzzServices& fuzz,
   const std::string text = report.substr(0, report.size() - 2);
   const std::string path = fuzz.File("report.xml");
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-  xml::Document document;
-  if (!document.Load(path)) std::abort();
+  xml::Document document{SystemTextDecoder()};
+  if (!document.Load(*OpenInputFile(path))) std::abort();
   if (document.Serialize("UTF-8") != text) std::abort();
 }
 
@@ -181,8 +181,8 @@ inline int CheckReportOfInput(FuzzServices& fuzz, const uint8_t* data,
   } catch (const Error&) {
     // A failed run is reported by the host's trap; only what it wrote counts.
   }
-  xml::Document document;
-  const bool loads = document.Load(input);
+  xml::Document document{SystemTextDecoder()};
+  const bool loads = document.Load(*OpenInputFile(input));
   if (!fuzz.writer().report) return 0;
   if (!loads) std::abort();  // a report from a tag list that does not load
   CheckReportReadsBack(fuzz, *fuzz.writer().report);

@@ -30,11 +30,11 @@ class Collected : public tavrolin::xml::TextSink {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static tavrolin::fuzz::FuzzServices fuzz("tags.xml");
   const std::string& input = fuzz.WriteInput(data, size);
-  tavrolin::xml::Document document;
-  tavrolin::xml::StreamedDocument streamed;
+  tavrolin::xml::Document document{tavrolin::SystemTextDecoder()};
+  tavrolin::xml::StreamedDocument streamed{tavrolin::SystemTextDecoder()};
   Ignored ignored;
-  const bool read = streamed.Read(input, ignored);
-  if (!document.Load(input)) {
+  const bool read = streamed.Read(*tavrolin::OpenInputFile(input), ignored);
+  if (!document.Load(*tavrolin::OpenInputFile(input))) {
     if (document.load_error().empty()) std::abort();
     if (read || streamed.load_error() != document.load_error()) std::abort();
     return 0;

@@ -26,7 +26,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using testing::ErrorOf;
-using testing::FakeClock;
 using testing::Latin1CodePage;
 using testing::StubLibraryNames;
 using testing::TempDir;
@@ -220,7 +219,7 @@ TEST_F(Module1Test, UnreadableTimeTextRaisesBeforeAnyTimeCall) {
   EXPECT_THAT(Calls(), ElementsAre("pipt_findpoint LEVEL cell=0"));
 }
 
-// The time words, resolved with a fixed clock, reach the parser as the same
+// The time words, resolved at fixed times, reach the parser as the same
 // date and time, under United States settings and under German-style ones.
 TEST_F(Module1Test, TimeWordsRoundTripThroughTheReaders) {
   DateSettings german;
@@ -232,15 +231,14 @@ TEST_F(Module1Test, TimeWordsRoundTripThroughTheReaders) {
     Module1 readers(over_.api, *settings, over_.code_page);
     const bool us = settings == &settings_;
     const std::string december = us ? "Dec" : "Dez";
-    FakeClock clock;
-    clock.now = {2027, 1, 1, 0, 0, 0};
+    LocalDateTime now{2027, 1, 1, 0, 0, 0};
     std::string tag = "T";
-    readers.GetSummaryText(0, ResolveTimeWord("yesterday", clock, *settings),
-                           ResolveTimeWord("now", clock, *settings), 0, tag);
-    clock.now = {2028, 3, 1, 18, 5, 9};
-    readers.GetArchiveText(0, ResolveTimeWord("yesterday", clock, *settings),
+    readers.GetSummaryText(0, ResolveTimeWord("yesterday", now, *settings),
+                           ResolveTimeWord("now", now, *settings), 0, tag);
+    now = {2028, 3, 1, 18, 5, 9};
+    readers.GetArchiveText(0, ResolveTimeWord("yesterday", now, *settings),
                            tag);
-    readers.GetArchiveText(0, ResolveTimeWord("now", clock, *settings), tag);
+    readers.GetArchiveText(0, ResolveTimeWord("now", now, *settings), tag);
     std::vector<std::string> parsed;
     for (const std::string& call : Calls()) {
       if (call.starts_with("pitm_parsetime")) parsed.push_back(call.substr(15));

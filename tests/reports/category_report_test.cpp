@@ -30,11 +30,15 @@ constexpr char kScript[] =
     "point D2 22\nsnapshot 22 0 3\nstate 3 OPEN\n"
     "point K1 31\nsnapshot 31 0 3\n";
 
-// Indented, with a category name in other letter case, a comment first in an
-// item, an item that already holds a Value, a category nested deeper and a
-// second element of the same category name.
+// Indented, with a document type that names outside files, a category name
+// in other letter case, a comment first in an item, an item that already
+// holds a Value, a category nested deeper and a second element of the same
+// category name.
 constexpr char kTagList[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+    "<!DOCTYPE plant PUBLIC \"-//Site//Points//EN\" \"http://x.invalid/\" [\r\n"
+    "  <!ENTITY % pe SYSTEM \"file:///x\"> %pe;\r\n"
+    "]>\r\n"
     "<plant>\r\n"
     "  <!-- tag list -->\r\n"
     "  <Analog>\r\n"
@@ -68,8 +72,10 @@ constexpr char kTagList[] =
     "  </breaker>\r\n"
     "</plant>\r\n";
 
+// The document type keeps its name alone: nothing a consumer would fetch.
 constexpr char kExpectedReport[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plant><!-- tag list -->"
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE plant>"
+    "<plant><!-- tag list -->"
     "<Analog><point><d>other case</d><n>A1</n></point></Analog>"
     "<analog><point id=\"1\"><desc>Feed flow</desc><name>A1</name>"
     "<Value> 42</Value></point>"

@@ -71,8 +71,8 @@ TEST(WriteReportTest, WritesTheDocumentInTheCodePageFollowedByCrLf) {
   folder.Write("in.xml",
                "\xef\xbb\xbf<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                "<r>\n  <a>caf\xc3\xa9 \xe2\x82\xac</a>\n</r>\n");
-  xml::Document document;
-  ASSERT_TRUE(document.Load(folder.File("in.xml")));
+  xml::Document document{SystemTextDecoder()};
+  ASSERT_TRUE(document.Load(*OpenInputFile(folder.File("in.xml"))));
   RecordingWriter writer;
 
   WriteReport(document, "/reports/out.xml", testing::Utf8CodePage(), writer);
@@ -94,8 +94,8 @@ TEST(WriteReportTest, WritesTheDocumentInTheCodePageFollowedByCrLf) {
 TEST(WriteReportTest, ADocumentWithoutDeclarationGetsOneWhenNotUtf8) {
   TempDir folder;
   folder.Write("in.xml", "<r>\xc3\xa9</r>");
-  xml::Document document;
-  ASSERT_TRUE(document.Load(folder.File("in.xml")));
+  xml::Document document{SystemTextDecoder()};
+  ASSERT_TRUE(document.Load(*OpenInputFile(folder.File("in.xml"))));
   RecordingWriter writer;
   WriteReport(document, "out.xml", testing::Utf8CodePage(), writer);
   EXPECT_EQ(writer.calls.at(0).bytes, "<r>\xc3\xa9</r>\r\n");
@@ -108,8 +108,8 @@ TEST(WriteReportTest, TheRealWriterReplacesTheFile) {
   TempDir folder;
   folder.Write("in.xml", "<r><a>1</a></r>");
   folder.Write("out.xml", std::string(10000, 'o'));
-  xml::Document document;
-  ASSERT_TRUE(document.Load(folder.File("in.xml")));
+  xml::Document document{SystemTextDecoder()};
+  ASSERT_TRUE(document.Load(*OpenInputFile(folder.File("in.xml"))));
   WriteReport(document, folder.File("out.xml"), testing::Utf8CodePage(),
               *CreateReportFileWriter());
   EXPECT_EQ(testing::ReadFile(folder.File("out.xml")), "<r><a>1</a></r>\r\n");

@@ -4,12 +4,12 @@
 
 namespace tavrolin::testing {
 
-void FakeServiceControl::LogEvent(int16_t event_type, int32_t event_id,
+void FakeServiceControl::LogEvent(int16_t /*event_type*/, int32_t /*event_id*/,
                                   const std::string& message) {
   calls.push_back("LogEvent");
   if (on_log) on_log();
   if (log_throws) throw Error(-1, "the event log is full");
-  log.push_back({event_type, event_id, message});
+  log.push_back({message});
 }
 
 HistorianLibraryNames StubLibraryNames() {

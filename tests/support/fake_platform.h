@@ -30,10 +30,9 @@ class FakeServiceControl : public ServiceControl {
   bool uninstall_result = true;
   bool log_throws = false;
   std::function<void()> on_log;    // called as each entry is written
-  std::vector<std::string> calls;  // "Name", "SetInstallOption(1)", ...
+  std::vector<std::string> calls;  // "Name", "Install", "SetDebug(1)", ...
+  // The entries' messages; no backend reads the event type and number.
   struct Entry {
-    int16_t event_type;
-    int32_t event_id;
     std::string message;
   };
   std::vector<Entry> log;
@@ -41,9 +40,6 @@ class FakeServiceControl : public ServiceControl {
   std::string Name() override {
     calls.push_back("Name");
     return name;
-  }
-  void SetInstallOption(bool on) override {
-    calls.push_back("SetInstallOption(" + std::to_string(on) + ")");
   }
   bool Install() override {
     calls.push_back("Install");
@@ -107,6 +103,7 @@ class FakeProcess : public Process {
     if (directory_failure) throw *directory_failure;
     return executable_directory;
   }
+  std::string ReportDirectory() override { return ExecutableDirectory(); }
   std::string PathSeparator() override { return "/"; }
   [[noreturn]] void End(int status) override { throw ProcessEnded{status}; }
 };

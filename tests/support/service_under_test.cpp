@@ -67,6 +67,7 @@ std::unique_ptr<ChildProcess> ServiceUnderTest::Start(
        {"STUB_HISTORIAN_SCRIPT", script_folder_.File("script")},
        {"NOTIFY_SOCKET", notify_->path()},
        {"JOURNAL_STREAM", std::nullopt},
+       {"STATE_DIRECTORY", std::nullopt},
        {"WATCHDOG_USEC", std::nullopt},
        {"WATCHDOG_PID", std::nullopt}},
       options.stdout_closed_pipe};

@@ -55,6 +55,10 @@ class ServiceUnderTest {
   void WriteTagList(const std::string& name, const std::string& content) {
     work_.Write(name, content);
   }
+  // Where the tag list `name` is read from.
+  std::filesystem::path TagList(const std::string& name) const {
+    return work_.path() / name;
+  }
 
   // Writes a report into the program's folder, as an earlier run left it.
   void WriteReport(const std::string& name, const std::string& content) const;

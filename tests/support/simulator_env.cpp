@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/xml_document.h"
+#include "document/document.h"
 
 namespace tavrolin::simulator::testing {
 namespace {
@@ -63,8 +63,8 @@ std::filesystem::path ExamplesFolder() {
 std::vector<ExampleReading> ExampleReadings() {
   std::vector<ExampleReading> readings;
   const auto folder = ExamplesFolder();
-  xml::Document tags;
-  Check(tags.Load((folder / "tags.xml").string()), "tags.xml");
+  xml::Document tags{SystemTextDecoder()};
+  Check(tags.Load(*OpenInputFile((folder / "tags.xml").string())), "tags.xml");
   for (const char* category : {"analog", "analog2", "digital", "breaker"}) {
     const xml::Node element = tags.FirstElementByTagName(category);
     Check(element, category);
@@ -77,8 +77,8 @@ std::vector<ExampleReading> ExampleReadings() {
     }
   }
   for (const char* list : {"tags3.xml", "tags2.xml"}) {
-    xml::Document doc;
-    Check(doc.Load((folder / list).string()), list);
+    xml::Document doc{SystemTextDecoder()};
+    Check(doc.Load(*OpenInputFile((folder / list).string())), list);
     const xml::Node selector = doc.FirstElementByTagName("system").ChildAt(0);
     const std::string mode = selector.ChildAt(0).Text();
     const std::string systems = selector.ChildAt(1).Text();

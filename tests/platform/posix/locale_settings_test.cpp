@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/posix/locale_name.h"
 #include "reports/time_words.h"
-#include "tests/support/fake_platform.h"
 
 namespace tavrolin::posix {
 namespace {
@@ -30,14 +30,15 @@ LocaleTimeFormats Formats(std::string date, std::string time,
   return formats;
 }
 
+// 6 December 2026, 6:43:30 in the morning.
+constexpr LocalDateTime kNow{2026, 12, 6, 6, 43, 30};
+
 std::string Now(const DateSettings& settings) {
-  testing::FakeClock clock;  // 6 December 2026, 6:43:30 in the morning
-  return ResolveTimeWord("now", clock, settings);
+  return ResolveTimeWord("now", kNow, settings);
 }
 
 std::string Today(const DateSettings& settings) {
-  testing::FakeClock clock;
-  return ResolveTimeWord("today", clock, settings);
+  return ResolveTimeWord("today", kNow, settings);
 }
 
 struct Case {
@@ -93,10 +94,19 @@ TEST(LocaleSettingsTest, CAndPosixGiveUnitedStatesEnglish) {
   }
 }
 
-TEST(LocaleSettingsTest, ReadsTheEnvironment) {
+// The first of LC_ALL, LC_TIME and LANG that is set and not empty names the
+// locale, for the date settings and the simulator's month names alike.
+TEST(LocaleSettingsTest, TheEnvironmentNamesTheLocale) {
+  for (const char* name : {"LC_ALL", "LC_TIME", "LANG"}) unsetenv(name);
+  EXPECT_EQ(EnvironmentTimeLocale(), "C");
+  setenv("LANG", "de_DE.UTF-8", 1);
+  EXPECT_EQ(EnvironmentTimeLocale(), "de_DE.UTF-8");
+  setenv("LC_TIME", "fr_FR.UTF-8", 1);
+  setenv("LC_ALL", "", 1);
+  EXPECT_EQ(EnvironmentTimeLocale(), "fr_FR.UTF-8");
   setenv("LC_ALL", "C", 1);
   EXPECT_EQ(Now(ReadDateSettings()), "12/6/2026 6:43:30 AM");
-  unsetenv("LC_ALL");
+  for (const char* name : {"LC_ALL", "LC_TIME", "LANG"}) unsetenv(name);
 }
 
 TEST(LocaleSettingsTest, GermanLocaleWhenInstalled) {

@@ -41,10 +41,26 @@ TEST(ProcessTest, ExecutableDirectoryIsTheFolderOfTheProgram) {
   EXPECT_EQ(process.PathSeparator(), "/");
 }
 
+// systemd names the state folders of a unit in STATE_DIRECTORY, separated by
+// colons; reports go to the first. Anything but an absolute path leaves them
+// beside the executable.
+TEST(ProcessTest, FirstStateDirectory) {
+  EXPECT_EQ(posix::FirstStateDirectory("/var/lib/tavrolin"),
+            "/var/lib/tavrolin");
+  EXPECT_EQ(posix::FirstStateDirectory("/var/lib/tavrolin/:/var/lib/other"),
+            "/var/lib/tavrolin");
+  EXPECT_EQ(posix::FirstStateDirectory("/"), "/");
+  EXPECT_EQ(posix::FirstStateDirectory(nullptr), "");
+  EXPECT_EQ(posix::FirstStateDirectory(""), "");
+  EXPECT_EQ(posix::FirstStateDirectory(":/var/lib/tavrolin"), "");
+  EXPECT_EQ(posix::FirstStateDirectory("var/lib/tavrolin"), "");
+}
+
 TEST(ProcessTest, DirectoryOfAPath) {
   EXPECT_EQ(posix::DirectoryOf("/opt/corvane plant/tavrolin"),
             "/opt/corvane plant");
   EXPECT_EQ(posix::DirectoryOf("/tavrolin"), "/");
+  EXPECT_EQ(posix::DirectoryOf("tavrolin"), ".");
 }
 
 }  // namespace

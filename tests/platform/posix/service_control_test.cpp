@@ -6,10 +6,15 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
+#include <regex>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/posix/message_loop.h"
 #include "platform/posix/process.h"
@@ -22,54 +27,41 @@ namespace {
 namespace fs = std::filesystem;
 using posix::SystemdServiceControl;
 
-std::string ExpectedUnit(const std::string& exec_start,
-                         const std::string& working_directory) {
-  return "[Unit]\n"
-         "Description=Corvane Service\n"
-         "\n"
-         "[Service]\n"
-         "Type=notify\n"
-         "ExecStart=" +
-         exec_start +
-         "\n"
-         "ExecReload=/bin/kill -HUP $MAINPID\n"
-         "WorkingDirectory=" +
-         working_directory +
-         "\n"
-         "SyslogIdentifier=CorvaneService\n"
-         "Restart=on-failure\n"
-         "WatchdogSec=2min\n"
-         "TimeoutStopSec=30s\n"
-         "ProtectSystem=strict\n"
-         "ProtectHome=read-only\n"
-         "PrivateTmp=yes\n"
-         "PrivateDevices=yes\n"
-         "ProtectKernelTunables=yes\n"
-         "ProtectKernelModules=yes\n"
-         "ProtectKernelLogs=yes\n"
-         "ProtectControlGroups=yes\n"
-         "ProtectClock=yes\n"
-         "ProtectHostname=yes\n"
-         "ProtectProc=invisible\n"
-         "ProcSubset=pid\n"
-         "PrivateMounts=yes\n"
-         "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
-         "RestrictNamespaces=yes\n"
-         "RestrictRealtime=yes\n"
-         "RestrictSUIDSGID=yes\n"
-         "LockPersonality=yes\n"
-         "MemoryDenyWriteExecute=yes\n"
-         "NoNewPrivileges=yes\n"
-         "CapabilityBoundingSet=CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH\n"
-         "SystemCallFilter=@system-service\n"
-         "SystemCallFilter=~@privileged @resources\n"
-         "SystemCallArchitectures=native\n"
-         "ReadWritePaths=\"" +
-         working_directory +
-         "\"\n"
-         "\n"
-         "[Install]\n"
-         "WantedBy=multi-user.target\n";
+// The unit's lines, comments and blank lines left out.
+std::vector<std::string> UnitLines(const std::string& unit) {
+  std::vector<std::string> lines;
+  std::istringstream in(unit);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.front() != '#') lines.push_back(line);
+  }
+  return lines;
+}
+
+bool HasLine(const std::string& unit, const std::string& line) {
+  const std::vector<std::string> lines = UnitLines(unit);
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// What makes the unit -install writes safe to run as root, whatever the
+// template says besides: every place filled in, no capability, the file
+// system read-only but the program's folder, no way to new privileges.
+void ExpectSandboxedUnit(const std::string& unit, const std::string& folder) {
+  EXPECT_FALSE(std::regex_search(unit, std::regex("@[A-Z_]+@"))) << unit;
+  for (const char* line :
+       {"[Service]", "Type=notify", "After=network-online.target",
+        "CapabilityBoundingSet=", "AmbientCapabilities=",
+        "ProtectSystem=strict", "ProtectHome=read-only", "NoNewPrivileges=yes",
+        "RestrictSUIDSGID=yes", "PrivateTmp=yes", "PrivateDevices=yes",
+        "MemoryDenyWriteExecute=yes", "SystemCallFilter=@system-service"}) {
+    EXPECT_TRUE(HasLine(unit, line)) << line << " missing from\n" << unit;
+  }
+  EXPECT_TRUE(HasLine(unit, "ReadWritePaths=\"" + folder + "\"")) << unit;
+  for (const std::string& line : UnitLines(unit)) {
+    // Run as root (the program's folder is root's): no account of its own,
+    // and no other folder to write.
+    EXPECT_NE(line.rfind("User=", 0), 0u) << line;
+    EXPECT_NE(line.rfind("StateDirectory=", 0), 0u) << line;
+  }
 }
 
 // A unit folder and a stand-in systemctl that records its arguments, one
@@ -77,6 +69,8 @@ std::string ExpectedUnit(const std::string& exec_start,
 // complaint on standard error.
 class InstallTest : public ::testing::Test {
  protected:
+  static constexpr char kRootsProgram[] = "/bin/sh";
+
   void SetUp() override {
     tools_.Write("systemctl",
                  "#!/bin/sh\n"
@@ -90,8 +84,10 @@ class InstallTest : public ::testing::Test {
     fs::permissions(tools_.File("systemctl"), fs::perms::owner_all);
   }
 
+  // The unit runs a program only root can change: the system's shell.
   SystemdServiceControl Control(const std::string& unit_folder) {
-    return SystemdServiceControl(loop_, unit_folder, tools_.File("systemctl"));
+    return SystemdServiceControl(loop_, unit_folder, tools_.File("systemctl"),
+                                 kRootsProgram);
   }
   SystemdServiceControl Control() { return Control(units_.path().string()); }
   void FailOn(const std::string& command) { tools_.Write("fail", command); }
@@ -112,16 +108,104 @@ class InstallTest : public ::testing::Test {
 
 TEST_F(InstallTest, InstallWritesTheUnitReloadsAndEnables) {
   auto control = Control();
-  control.SetInstallOption(true);
-  ASSERT_TRUE(control.Install());
-  const std::string executable = posix::ExecutablePath();
-  EXPECT_EQ(ReadFile(UnitPath()),
-            ExpectedUnit('"' + executable + '"',
-                         fs::path(executable).parent_path().string()));
+  ASSERT_TRUE(control.Install()) << Explained(control);
+  const fs::path executable = fs::canonical(kRootsProgram);
+  const std::string unit = ReadFile(UnitPath());
+  EXPECT_TRUE(HasLine(unit, "ExecStart=\"" + executable.string() + '"'));
+  EXPECT_TRUE(
+      HasLine(unit, "WorkingDirectory=" + executable.parent_path().string()));
+  ExpectSandboxedUnit(unit, executable.parent_path().string());
   EXPECT_EQ(Calls(), "daemon-reload\nenable CorvaneService.service\n");
   struct stat status {};
   ASSERT_EQ(::stat(UnitPath().c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0644u);
+}
+
+// A program in a folder another account can change is never installed: no
+// unit, no systemctl, and the reason names the folder at fault.
+TEST_F(InstallTest, ProgramOthersCanChangeIsRefused) {
+  TempDir folder;
+  folder.Write("tavrolin", "");
+  SystemdServiceControl control(loop_, units_.path().string(),
+                                tools_.File("systemctl"),
+                                folder.File("tavrolin"));
+  EXPECT_FALSE(control.Install());
+  EXPECT_FALSE(UnitExists());
+  EXPECT_EQ(Calls(), "");
+  const std::string explained = Explained(control);
+  EXPECT_EQ(explained.rfind("refusing to install " + folder.File("tavrolin") +
+                                " as a service run by root: ",
+                            0),
+            0u)
+      << explained;
+  EXPECT_NE(explained.find(" is not\n"), std::string::npos) << explained;
+}
+
+// Which of the program and its folders another account can change, the
+// deepest first. Each case changes one name below a folder of the test's
+// own; with nothing changed, the first one at fault lies above it (the
+// shared temporary folder) or there is none.
+struct ChangeableCase {
+  const char* name;
+  const char* changed;  // "program" or "folder"
+  fs::perms mode;       // of the changed name
+  uid_t owner;          // of the changed name
+  const char* reason;   // "" for nothing at fault in the test's folder
+};
+
+class ChangeableTest : public ::testing::TestWithParam<ChangeableCase> {};
+
+TEST_P(ChangeableTest, NamesTheFirstAtFault) {
+  const ChangeableCase& c = GetParam();
+  // Files of the test's own are root's only when the test runs as root.
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  TempDir base;
+  fs::create_directory(base.path() / "folder");
+  const fs::path program = base.path() / "folder" / "tavrolin";
+  base.Write("folder/tavrolin", "");
+  fs::permissions(program, fs::perms(0755));
+  fs::permissions(program.parent_path(), fs::perms(0755));
+  const fs::path changed =
+      std::string(c.changed) == "program" ? program : program.parent_path();
+  fs::permissions(changed, c.mode);
+  if (c.owner != 0) {
+    ASSERT_EQ(::chown(changed.c_str(), c.owner, 0), 0);
+  }
+  // Through a link from elsewhere: the resolved path is what counts.
+  TempDir links;
+  fs::create_symlink(program, links.path() / "tavrolin");
+
+  const std::string found = posix::ChangeableByOthers(links.File("tavrolin"));
+  if (*c.reason == '\0') {
+    EXPECT_EQ(found.rfind(base.path().string(), 0), std::string::npos) << found;
+  } else {
+    EXPECT_EQ(found, changed.string() + " (" + c.reason + ")");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ChangeableTest,
+    ::testing::Values(ChangeableCase{"Unchanged", "program", fs::perms(0755), 0,
+                                     ""},
+                      ChangeableCase{"ProgramGroupWritable", "program",
+                                     fs::perms(0775), 0, "mode 0775"},
+                      ChangeableCase{"ProgramOthersWritable", "program",
+                                     fs::perms(0757), 0, "mode 0757"},
+                      ChangeableCase{"ProgramOfAnotherAccount", "program",
+                                     fs::perms(0755), 1234, "owner uid 1234"},
+                      ChangeableCase{"FolderSticky", "folder", fs::perms(01777),
+                                     0, "mode 1777"},
+                      ChangeableCase{"FolderGroupWritable", "folder",
+                                     fs::perms(02775), 0, "mode 2775"},
+                      ChangeableCase{"FolderOfAnotherAccount", "folder",
+                                     fs::perms(0755), 1234, "owner uid 1234"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST(ChangeableTest, MissingProgramCannotBeChecked) {
+  TempDir base;
+  EXPECT_EQ(
+      posix::ChangeableByOthers(base.File("none")),
+      base.File("none") + " (cannot be checked: No such file or directory)");
 }
 
 TEST_F(InstallTest, InstalledUnitIsNeverOverwritten) {
@@ -180,7 +264,8 @@ TEST_F(InstallTest, MissingUnitFolderFailsToInstall) {
 
 TEST_F(InstallTest, MissingSystemctlFailsToInstall) {
   SystemdServiceControl control(loop_, units_.path().string(),
-                                tools_.File("no-such-systemctl"));
+                                tools_.File("no-such-systemctl"),
+                                kRootsProgram);
   EXPECT_FALSE(control.Install());
   EXPECT_FALSE(UnitExists());
 }
@@ -257,7 +342,8 @@ TEST_F(InstallTest, UnwritableUnitFolderNamesTheFileAndTheCause) {
 
 TEST_F(InstallTest, MissingSystemctlIsTheReason) {
   SystemdServiceControl control(loop_, units_.path().string(),
-                                tools_.File("no-such-systemctl"));
+                                tools_.File("no-such-systemctl"),
+                                kRootsProgram);
   EXPECT_FALSE(control.Install());
   const std::string explained = Explained(control);
   EXPECT_EQ(explained.rfind("cannot run systemctl daemon-reload (" +
@@ -288,7 +374,9 @@ TEST_P(UnitTextTest, QuotesThePathAsSystemdReadsIt) {
   if (c.exec_start.empty()) {
     EXPECT_EQ(unit, "");
   } else {
-    EXPECT_EQ(unit, ExpectedUnit(c.exec_start, c.working_directory));
+    EXPECT_TRUE(HasLine(unit, "ExecStart=" + c.exec_start)) << unit;
+    EXPECT_TRUE(HasLine(unit, "WorkingDirectory=" + c.working_directory));
+    ExpectSandboxedUnit(unit, c.working_directory);
   }
 }
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/xml_document.h"
+#include "document/document.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin {
@@ -51,8 +51,9 @@ TEST(CodePageDecoder, TagListsInCodePagesOtherThan1252AreRead) {
   folder.Write("tags3.xml",
                "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n"
                "<root><n>\xcf\xf0\xe8\xf2\xee\xea</n></root>\r\n");
-  xml::Document document;
-  ASSERT_TRUE(document.Load(folder.File("tags3.xml"))) << document.load_error();
+  xml::Document document{SystemTextDecoder()};
+  ASSERT_TRUE(document.Load(*OpenInputFile(folder.File("tags3.xml"))))
+      << document.load_error();
   EXPECT_EQ(document.FirstElementByTagName("n").Text(),
             "\xd0\x9f\xd1\x80\xd0\xb8\xd1\x82\xd0\xbe\xd0\xba");
   EXPECT_EQ(document.Serialize("windows-1251"),
@@ -62,12 +63,13 @@ TEST(CodePageDecoder, TagListsInCodePagesOtherThan1252AreRead) {
   folder.Write("tags2.xml",
                "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>"
                "<root><n>\x93\xfa\x96\x7b</n></root>");
-  ASSERT_TRUE(document.Load(folder.File("tags2.xml"))) << document.load_error();
+  ASSERT_TRUE(document.Load(*OpenInputFile(folder.File("tags2.xml"))))
+      << document.load_error();
   EXPECT_EQ(document.FirstElementByTagName("n").Text(),
             "\xe6\x97\xa5\xe6\x9c\xac");
 
   folder.Write("bad.xml", "<?xml version=\"1.0\" encoding=\"EBCDIC\"?><root/>");
-  EXPECT_FALSE(document.Load(folder.File("bad.xml")));
+  EXPECT_FALSE(document.Load(*OpenInputFile(folder.File("bad.xml"))));
   EXPECT_EQ(document.load_error(),
             "Unknown encoding \"EBCDIC\" in " + folder.File("bad.xml"));
 }

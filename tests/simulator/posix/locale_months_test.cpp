@@ -145,16 +145,5 @@ TEST_F(LocaleMonthsTest, ComparesWithoutRegardToLetterCase) {
   }
 }
 
-TEST_F(LocaleMonthsTest, TheEnvironmentNamesTheLocaleAsForTheReaders) {
-  SetEnv("LANG", "de_DE.UTF-8");
-  EXPECT_EQ(posix::EnvironmentTimeLocale(), "de_DE.UTF-8");
-  SetEnv("LC_TIME", "fr_FR.UTF-8");
-  EXPECT_EQ(posix::EnvironmentTimeLocale(), "fr_FR.UTF-8");
-  SetEnv("LC_ALL", "");
-  EXPECT_EQ(posix::EnvironmentTimeLocale(), "fr_FR.UTF-8");
-  SetEnv("LC_ALL", "ru_RU.UTF-8");
-  EXPECT_EQ(posix::EnvironmentTimeLocale(), "ru_RU.UTF-8");
-}
-
 }  // namespace
 }  // namespace tavrolin::simulator

@@ -51,11 +51,11 @@ TEST_F(ReadersTest, EveryExampleValueIsDefined) {
       continue;
     } else if (reading.kind == "SUMMARY") {
       text = readers_.GetSummaryText(
-          reading.code, ResolveTimeWord(reading.start, clock_, settings_),
-          ResolveTimeWord(reading.end, clock_, settings_), 0, name);
+          reading.code, ResolveTimeWord(reading.start, clock_.Now(), settings_),
+          ResolveTimeWord(reading.end, clock_.Now(), settings_), 0, name);
     } else if (reading.kind == "ARCHIVE") {
       text = readers_.GetArchiveText(
-          0, ResolveTimeWord(reading.at, clock_, settings_), name);
+          0, ResolveTimeWord(reading.at, clock_.Now(), settings_), name);
     } else {
       continue;
     }

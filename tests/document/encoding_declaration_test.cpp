@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/xml_document.h"
+#include "document/document.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::xml {
@@ -14,8 +14,9 @@ std::string SerializeFile(const std::string& content,
                           std::string_view encoding) {
   testing::TempDir folder;
   folder.Write("in.xml", content);
-  Document document;
-  EXPECT_TRUE(document.Load(folder.File("in.xml"))) << document.load_error();
+  Document document{SystemTextDecoder()};
+  EXPECT_TRUE(document.Load(*OpenInputFile(folder.File("in.xml"))))
+      << document.load_error();
   return document.Serialize(encoding);
 }
 

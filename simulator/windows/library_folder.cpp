@@ -1,10 +1,6 @@
 #include "simulator/library_folder.h"
 
-#if defined(_WIN32)
 #include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
 
 #include <string>
 
@@ -13,7 +9,6 @@ namespace tavrolin::simulator {
 std::filesystem::path LibraryFolder() {
   // Any address inside this library names the library.
   static const char anchor = 0;
-#if defined(_WIN32)
   HMODULE module = nullptr;
   if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -32,12 +27,6 @@ std::filesystem::path LibraryFolder() {
     name.resize(name.size() * 2);
   }
   return std::filesystem::path(name).parent_path();
-#else
-  Dl_info info{};
-  if (dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr) return {};
-  return std::filesystem::absolute(std::filesystem::path(info.dli_fname))
-      .parent_path();
-#endif
 }
 
 }  // namespace tavrolin::simulator

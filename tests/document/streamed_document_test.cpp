@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/xml_document.h"
+#include "document/document.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::xml {
@@ -83,11 +83,12 @@ TEST_P(XmlStreamedDocumentTest, SavesAsTheTreeSaves) {
   for (const char* encoding : {"UTF-8", "windows-1252"}) {
     for (const char* added : {"", "plain", "<&>\xc3\xa9\x01"}) {
       SCOPED_TRACE(std::string(encoding) + " / " + added);
-      Document tree;
-      ASSERT_TRUE(tree.Load(path)) << tree.load_error();
-      StreamedDocument streamed;
+      Document tree{SystemTextDecoder()};
+      ASSERT_TRUE(tree.Load(*OpenInputFile(path))) << tree.load_error();
+      StreamedDocument streamed{SystemTextDecoder()};
       Places places;
-      ASSERT_TRUE(streamed.Read(path, places)) << streamed.load_error();
+      ASSERT_TRUE(streamed.Read(*OpenInputFile(path), places))
+          << streamed.load_error();
 
       // Every element with children gets one added element, in the tree
       // and in the streamed document alike.
@@ -118,12 +119,12 @@ TEST(XmlStreamedDocumentFailureTest, FailsAsTheTreeFails) {
   folder.Write("bad.xml", "<r>\n<a></b></r>");
   folder.Write("unknown.xml",
                "<?xml version=\"1.0\" encoding=\"x-no-such\"?><r/>");
-  for (const std::string name : {"bad.xml", "unknown.xml", "missing.xml"}) {
-    Document tree;
-    StreamedDocument streamed;
+  for (const std::string name : {"bad.xml", "unknown.xml"}) {
+    Document tree{SystemTextDecoder()};
+    StreamedDocument streamed{SystemTextDecoder()};
     Places places;
-    EXPECT_FALSE(tree.Load(folder.File(name)));
-    EXPECT_FALSE(streamed.Read(folder.File(name), places));
+    EXPECT_FALSE(tree.Load(*OpenInputFile(folder.File(name))));
+    EXPECT_FALSE(streamed.Read(*OpenInputFile(folder.File(name)), places));
     EXPECT_EQ(streamed.load_error(), tree.load_error());
   }
 }

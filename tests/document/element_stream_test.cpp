@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "document/document.h"
 #include "platform/error.h"
-#include "platform/xml_document.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::xml {
@@ -45,8 +45,8 @@ void ExpectSameBytes(const std::string& tag_list,
   const ElementName system("S\xC3\xBC");
   const ElementName value("Value");
 
-  Document nodes;
-  ASSERT_TRUE(nodes.Load(folder.File("in.xml")));
+  Document nodes{SystemTextDecoder()};
+  ASSERT_TRUE(nodes.Load(*OpenInputFile(folder.File("in.xml"))));
   Node parent = nodes.FirstElementByTagName("root");
   Node element = nodes.CreateElement(system.text());
   for (std::string_view text : kTexts) element.AppendTextElement(value, text);
@@ -56,8 +56,8 @@ void ExpectSameBytes(const std::string& tag_list,
   StringSink expected;
   nodes.Save(encoding_name, expected);
 
-  Document streamed;
-  ASSERT_TRUE(streamed.Load(folder.File("in.xml")));
+  Document streamed{SystemTextDecoder()};
+  ASSERT_TRUE(streamed.Load(*OpenInputFile(folder.File("in.xml"))));
   ElementStream records;
   records.Open(system);
   for (std::string_view text : kTexts) records.AddTextElement(value, text);
@@ -71,8 +71,8 @@ void ExpectSameBytes(const std::string& tag_list,
   EXPECT_EQ(actual.text_, expected.text_);
 
   // Appended as nodes from the stream, the same again.
-  Document parsed;
-  ASSERT_TRUE(parsed.Load(folder.File("in.xml")));
+  Document parsed{SystemTextDecoder()};
+  ASSERT_TRUE(parsed.Load(*OpenInputFile(folder.File("in.xml"))));
   parsed.FirstElementByTagName("root").AppendElements(records);
   StringSink reparsed;
   parsed.Save(encoding_name, reparsed);
@@ -99,8 +99,8 @@ TEST(ElementStreamTest, AsciiRecordsLeaveAnAsciiDocumentWithoutEncoding) {
   TempDir folder;
   folder.Write("in.xml", "<root/>");
   for (std::string_view text : {"plain", "\xC3\xBC"}) {
-    Document document;
-    ASSERT_TRUE(document.Load(folder.File("in.xml")));
+    Document document{SystemTextDecoder()};
+    ASSERT_TRUE(document.Load(*OpenInputFile(folder.File("in.xml"))));
     ElementStream records;
     records.AddTextElement(ElementName("V"), text);
     StringSink out;

@@ -4,9 +4,12 @@
 // Loading is done by a conforming XML 1.0 processor: a document that is not
 // well-formed is refused. It drops white-space-only text and keeps comments,
 // processing instructions, CDATA sections, the XML declaration and the
-// document type declaration as nodes. The internal subset's entities are
+// document type's name as nodes. The internal subset's entities are
 // expanded and its default attribute values applied; nothing outside the
-// file (external subset, external entities) is ever read.
+// file (external subset, external entities) is ever read. The document type
+// declaration is written back as "<!DOCTYPE name>": an external identifier
+// would make the consumers of a report fetch it, and the internal subset
+// has done its work once read.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "document/text_blocks.h"
+#include "platform/input_file.h"
 #include "platform/text_decoder.h"
 
 namespace pugi {
@@ -27,9 +32,18 @@ struct xml_node_struct;
 
 namespace tavrolin::xml {
 
+// The largest tag list read, in bytes: some three times the largest list
+// the report builders' limits allow (4 categories of 32,767 items of some
+// 80 bytes), so that a file put there by mistake (a log, a disk image)
+// fails its report at once instead of filling the service's memory. Loaded
+// as a tree, a list of this size made only of empty elements takes some
+// 600 MiB; read through once, about its own size.
+inline constexpr std::size_t kMaxTagListSize = std::size_t{32} * 1024 * 1024;
+
 class Document;
 class ElementStream;
 class NodeList;
+struct ReadDeclaration;
 
 // Receives serialised text piece by piece, in order.
 class TextSink {
@@ -129,8 +143,8 @@ class NodeList {
 
 class Document {
  public:
-  // Reads encodings beyond those of the parser with the system's converters.
-  Document();
+  // Reads encodings beyond those of the parser with `decoder` (the system's
+  // converters: SystemTextDecoder()).
   explicit Document(const TextDecoder& decoder);
   ~Document();
   Document(const Document&) = delete;
@@ -138,11 +152,12 @@ class Document {
 
   // Loads the file, in the encoding its byte-order mark or declaration names
   // (UTF-8 when neither does). Returns false and leaves the document empty
-  // when the file is missing, unreadable, in an encoding the system cannot
-  // convert or not well-formed; load_error() then says why, beginning with
-  // the cause, naming the file by its absolute path and, for faults in the
-  // text, the line and column.
-  bool Load(const std::string& path);
+  // when the file is in an encoding the system cannot convert or not
+  // well-formed; load_error() then says why, beginning with the cause,
+  // naming the file by its path and, for faults in the text, the line and
+  // column. An Error from reading the file passes on, the document left
+  // empty.
+  bool Load(InputFile& file);
   const std::string& load_error() const { return load_error_; }
 
   // The first element of that name in document order, or no node.
@@ -171,6 +186,7 @@ class Document {
   std::unique_ptr<pugi::xml_document> tree_;
   // Home of elements made by CreateElement until they are appended.
   std::unique_ptr<pugi::xml_document> detached_;
+  std::unique_ptr<ReadDeclaration> declaration_;
   std::string load_error_;
   const TextDecoder* decoder_;
 };
@@ -188,21 +204,17 @@ class ElementStream {
   // A whole element with the text as its only content.
   void AddTextElement(const ElementName& name, std::string_view text);
 
-  bool empty() const { return size_ == 0; }
-  std::size_t size() const { return size_; }
+  bool empty() const { return text_.empty(); }
+  std::size_t size() const { return text_.size(); }
   // True while everything written is ASCII.
   bool IsAscii() const { return ascii_; }
   void Clear();
   void WriteTo(TextSink& out) const;
 
  private:
-  // The last block, with room for `size` more bytes.
-  std::string& Room(std::size_t size);
-  void Append(std::string_view text);
   void EndStartTag();
 
-  std::vector<std::string> blocks_;
-  std::size_t size_ = 0;
+  TextBlocks text_;
   bool ascii_ = true;
   bool start_tag_open_ = false;  // the last start tag still lacks its ">"
 };
@@ -233,7 +245,7 @@ class ContentHandler {
 // document with elements appended.
 class StreamedDocument {
  public:
-  StreamedDocument();
+  // `decoder` as for Document.
   explicit StreamedDocument(const TextDecoder& decoder);
   ~StreamedDocument();
   StreamedDocument(const StreamedDocument&) = delete;
@@ -243,7 +255,7 @@ class StreamedDocument {
   // keeps nothing when Document::Load would fail; load_error() then says
   // what Document::load_error() would say. `handler` may have had part of
   // the content by then.
-  bool Read(const std::string& path, ContentHandler& handler);
+  bool Read(InputFile& file, ContentHandler& handler);
   const std::string& load_error() const { return load_error_; }
 
   // An element to add with `text` as its only content (as
@@ -260,16 +272,9 @@ class StreamedDocument {
             bool added_ascii);
 
  private:
-  struct Declaration;
-  // A piece of the serialised document: `size` bytes at `data`.
-  struct Block {
-    std::unique_ptr<char[]> data;
-    std::size_t size = 0;
-  };
-  // The serialised document after its declaration, in blocks that never
-  // grow, so that nothing is copied as it grows.
-  std::vector<Block> blocks_;
-  std::unique_ptr<Declaration> declaration_;
+  // The serialised document after its declaration.
+  TextBlocks text_;
+  std::unique_ptr<ReadDeclaration> declaration_;
   bool ascii_ = true;
   std::string load_error_;
   const TextDecoder* decoder_;

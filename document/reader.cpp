@@ -1,4 +1,4 @@
-#include "platform/xml_reader.h"
+#include "document/reader.h"
 
 #include <expat.h>
 
@@ -8,6 +8,9 @@
 #include <optional>
 #include <string>
 #include <utility>
+
+#include "document/document.h"
+#include "platform/error.h"
 
 namespace tavrolin::xml {
 namespace {
@@ -26,25 +29,6 @@ bool IsBlank(std::string_view text) {
     if (byte > ' ' || ((kBlanks >> byte) & 1) == 0) return false;
   }
   return true;
-}
-
-// Appends markup of the internal subset, line ends normalised to LF as XML
-// does everywhere else in the document.
-void AppendMarkup(std::string_view markup, std::string& out) {
-  for (std::size_t i = 0; i < markup.size(); ++i) {
-    if (markup[i] != '\r') {
-      out.push_back(markup[i]);
-    } else if (i + 1 >= markup.size() || markup[i + 1] != '\n') {
-      out.push_back('\n');
-    }
-  }
-}
-
-// A system or public identifier in quotes that do not occur in it.
-std::string Quoted(const XML_Char* literal) {
-  const std::string_view text(literal);
-  const char quote = text.find('"') == std::string_view::npos ? '"' : '\'';
-  return quote + std::string(text) + quote;
 }
 
 // True for the name ISO-8859-1, in any letter case.
@@ -134,45 +118,21 @@ class EventRelay {
     int standalone;
   };
 
+  // A report keeps the document type's name alone. Its external identifier
+  // would make every consumer that loads DTDs fetch that URL, and nothing of
+  // the internal subset is needed once read: its entities are expanded and
+  // its default attribute values applied to the elements.
   static void XMLCALL OnDoctypeStart(void* data, const XML_Char* name,
-                                     const XML_Char* system_id,
-                                     const XML_Char* public_id,
-                                     int has_internal_subset) {
+                                     const XML_Char* /*system_id*/,
+                                     const XML_Char* /*public_id*/,
+                                     int /*has_internal_subset*/) {
     EventRelay& self = Of(data);
     self.FlushDeclaration();
     self.in_doctype_ = true;
-    self.doctype_ = name;
-    if (public_id) {
-      self.doctype_ += " PUBLIC " + Quoted(public_id) + " " +
-                       Quoted(system_id ? system_id : "");
-    } else if (system_id) {
-      self.doctype_ += " SYSTEM " + Quoted(system_id);
-    }
-    self.has_internal_subset_ = has_internal_subset != 0;
-    if (self.has_internal_subset_) {
-      self.doctype_ += " [";
-      // The internal subset's declarations reach the default handler as
-      // they are written (the expanding variant keeps entity references in
-      // content expanded). Only there: it slows expat down elsewhere.
-      XML_SetDefaultHandlerExpand(self.parser_, &EventRelay::OnDefault);
-    }
+    self.events_.Doctype(name);
   }
 
-  static void XMLCALL OnDoctypeEnd(void* data) {
-    EventRelay& self = Of(data);
-    if (self.has_internal_subset_) {
-      self.doctype_ += "]";
-      XML_SetDefaultHandlerExpand(self.parser_, nullptr);
-    }
-    self.events_.Doctype(self.doctype_);
-    self.in_doctype_ = false;
-    self.doctype_.clear();
-  }
-
-  static void XMLCALL OnDefault(void* data, const XML_Char* text, int length) {
-    AppendMarkup(std::string_view(text, static_cast<std::size_t>(length)),
-                 Of(data).doctype_);
-  }
+  static void XMLCALL OnDoctypeEnd(void* data) { Of(data).in_doctype_ = false; }
 
   static void XMLCALL OnStart(void* data, const XML_Char* name,
                               const XML_Char** attributes) {
@@ -202,10 +162,7 @@ class EventRelay {
 
   static void XMLCALL OnComment(void* data, const XML_Char* text) {
     EventRelay& self = Of(data);
-    if (self.in_doctype_) {
-      AppendMarkup("<!--" + std::string(text) + "-->", self.doctype_);
-      return;
-    }
+    if (self.in_doctype_) return;  // the internal subset is not kept
     self.FlushText();
     self.events_.Comment(text);
   }
@@ -213,12 +170,7 @@ class EventRelay {
   static void XMLCALL OnPi(void* data, const XML_Char* target,
                            const XML_Char* text) {
     EventRelay& self = Of(data);
-    if (self.in_doctype_) {
-      std::string markup = "<?" + std::string(target);
-      if (*text) markup += " " + std::string(text);
-      AppendMarkup(markup + "?>", self.doctype_);
-      return;
-    }
+    if (self.in_doctype_) return;  // the internal subset is not kept
     self.FlushText();
     self.events_.ProcessingInstruction(target, text);
   }
@@ -248,8 +200,6 @@ class EventRelay {
   bool declares_latin1_ = false;
   std::string text_;
   bool in_doctype_ = false;
-  bool has_internal_subset_ = false;
-  std::string doctype_;
   std::optional<std::string> refusal_;
   std::optional<Declaration> declaration_;
 };
@@ -293,6 +243,27 @@ std::string ReadAll(ByteSource& source) {
     bytes.resize(before + count);
     if (count < kPiece) return bytes;
   }
+}
+
+// What a pass that expat stopped comes to: a Latin-1 reading to try, an
+// unknown encoding to convert, or a failure with its place and reason.
+Outcome FailedOutcome(XML_Parser parser, const EventRelay& relay,
+                      const std::string& unknown_encoding,
+                      ReadFailure& failure) {
+  if (relay.declares_latin1()) return Outcome::kLatin1;
+  const XML_Error code = XML_GetErrorCode(parser);
+  if (code == XML_ERROR_UNKNOWN_ENCODING && !unknown_encoding.empty()) {
+    return Outcome::kUnknownEncoding;
+  }
+  failure.line = XML_GetCurrentLineNumber(parser);
+  failure.column = XML_GetCurrentColumnNumber(parser) + 1;
+  if (relay.refusal()) {
+    failure.reason = *relay.refusal();
+  } else {
+    failure.reason =
+        "Not well-formed XML (" + std::string(XML_ErrorString(code)) + ")";
+  }
+  return Outcome::kFailed;
 }
 
 // One pass of expat over the source's bytes, fed in pieces into expat's own
@@ -348,21 +319,7 @@ Outcome Parse(ByteSource& source, bool utf8, ReadEvents& events,
     relay.FlushDeclaration();  // a document of nothing else fails anyway
     return Outcome::kDone;
   }
-  if (relay.declares_latin1()) return Outcome::kLatin1;
-
-  const XML_Error code = XML_GetErrorCode(parser.get());
-  if (code == XML_ERROR_UNKNOWN_ENCODING && !unknown_encoding.empty()) {
-    return Outcome::kUnknownEncoding;
-  }
-  failure.line = XML_GetCurrentLineNumber(parser.get());
-  failure.column = XML_GetCurrentColumnNumber(parser.get()) + 1;
-  if (relay.refusal()) {
-    failure.reason = *relay.refusal();
-  } else {
-    failure.reason =
-        "Not well-formed XML (" + std::string(XML_ErrorString(code)) + ")";
-  }
-  return Outcome::kFailed;
+  return FailedOutcome(parser.get(), relay, unknown_encoding, failure);
 }
 
 // Line and column (both from 1) just after UTF-8 `text`.
@@ -435,10 +392,59 @@ bool ReadXmlFrom(ByteSource& source, const TextDecoder& decoder,
   return ParseConverted(decoded.text, events, failure);
 }
 
-bool ReadXml(std::string_view bytes, const TextDecoder& decoder,
-             ReadEvents& events, ReadFailure& failure) {
-  TextSource source(bytes);
-  return ReadXmlFrom(source, decoder, events, failure);
+namespace {
+
+// The load error of a read that failed.
+std::string LoadFailure(const ReadFailure& failure,
+                        const std::string& absolute) {
+  std::string why = failure.reason + " in " + absolute;
+  if (failure.line > 0) {
+    why += " at line " + std::to_string(failure.line) + ", column " +
+           std::to_string(failure.column);
+  }
+  return why;
+}
+
+// A file read up to the size limit of a tag list: the whole of a larger one
+// is never read, even when it grows while it is read.
+class LimitedFile : public ByteSource {
+ public:
+  explicit LimitedFile(InputFile& file) : file_(file) {
+    if (file.SizeHint() > kMaxTagListSize) TooLarge(file.SizeHint(), "");
+  }
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t count = file_.Read(buffer, size);
+    read_ += count;
+    if (read_ > kMaxTagListSize) TooLarge(read_, " or more");
+    return count;
+  }
+  void Rewind() override {
+    file_.Rewind();
+    read_ = 0;
+  }
+  std::size_t SizeHint() const override { return file_.SizeHint(); }
+
+ private:
+  [[noreturn]] void TooLarge(std::size_t size, const char* more) const {
+    throw Error(errnum::kObjectNotSet,
+                "Too large for a tag list: " + std::to_string(size) + " bytes" +
+                    more + ", at most " + std::to_string(kMaxTagListSize) +
+                    ", in " + file_.path());
+  }
+
+  InputFile& file_;
+  std::size_t read_ = 0;
+};
+
+}  // namespace
+
+bool ReadTagList(InputFile& file, const TextDecoder& decoder,
+                 ReadEvents& events, std::string& error) {
+  LimitedFile limited(file);
+  ReadFailure failure;
+  if (ReadXmlFrom(limited, decoder, events, failure)) return true;
+  error = LoadFailure(failure, file.path());
+  return false;
 }
 
 }  // namespace tavrolin::xml

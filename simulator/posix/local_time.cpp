@@ -1,0 +1,11 @@
+#include "simulator/local_time.h"
+
+namespace tavrolin::simulator {
+
+std::tm LocalTime(std::time_t time) {
+  std::tm local{};
+  localtime_r(&time, &local);
+  return local;
+}
+
+}  // namespace tavrolin::simulator
