@@ -215,11 +215,13 @@ void ScmServiceControl::RunService() {
 void ScmServiceControl::EndHungService() {
   try {
     LogEvent(0, 0,
-             "[" + std::to_string(errnum::kInternal) +
-                 "] The service did not stop within " +
-                 std::to_string(kStopLimitMs / 1000) +
-                 " s of the stop request: a report build or a call into the "
-                 "historian library has not returned; the process ends");
+             ErrorReportMessage(Error(
+                 errnum::kInternal,
+                 "The service did not stop within " +
+                     std::to_string(kStopLimitMs / 1000) +
+                     " s of the stop request: a report build or a call into "
+                     "the historian library has not returned; the process "
+                     "ends")));
   } catch (const std::exception&) {
     // The process ends all the same; the service manager records the exit.
   }
@@ -299,9 +301,10 @@ void ScmServiceControl::LogEvent(int16_t, int32_t, const std::string& message) {
 void ScmServiceControl::EndStalledService(const std::string& description) {
   try {
     WriteEventLog(EVENTLOG_ERROR_TYPE, MSG_SERVICE_STALLED,
-                  "[" + std::to_string(errnum::kInternal) + "] " + description +
-                      "; the process ends, for the service manager to start "
-                      "it again");
+                  ErrorReportMessage(
+                      Error(errnum::kInternal,
+                            description + "; the process ends, for the service "
+                                          "manager to start it again")));
   } catch (const std::exception&) {
     // The process ends all the same; the service manager records the exit.
   }
