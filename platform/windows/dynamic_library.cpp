@@ -118,7 +118,7 @@ void RestrictDllSearch() {
 std::wstring Win32LibraryLoader::Locate(const std::wstring& name) const {
   const std::string text = WideToUtf8(name);
   if (folders_.historian) {
-    const std::wstring path = Joined(*folders_.historian, name);
+    std::wstring path = Joined(*folders_.historian, name);
     if (IsFile(path)) return path;
     throw Error(errnum::kFileNotFound, "File not found: " + text +
                                            " (looked for in the historian "
@@ -127,11 +127,11 @@ std::wstring Win32LibraryLoader::Locate(const std::wstring& name) const {
                                            ")");
   }
   if (!folders_.program.empty()) {
-    const std::wstring path = Joined(folders_.program, name);
+    std::wstring path = Joined(folders_.program, name);
     if (IsFile(path)) return path;
   }
   for (const std::wstring& folder : folders_.path) {
-    const std::wstring path = Joined(folder, name);
+    std::wstring path = Joined(folder, name);
     if (!IsFile(path)) continue;
     // The first copy on the PATH is the one the site means; when others
     // could have put it there or can change it, none is loaded.

@@ -54,7 +54,7 @@ class ScmServiceControl : public ServiceControl {
   // Writes one event-log entry about a refresh that makes no progress and
   // ends the process at once with kExitStalled, without telling the service
   // manager: it takes that for a failure and applies the recovery actions.
-  [[noreturn]] void EndStalledService(const std::string& description);
+  [[noreturn]] static void EndStalledService(const std::string& description);
 
  private:
   static DWORD WINAPI DispatcherThread(void* context);
