@@ -60,8 +60,8 @@ class WindowsPlatform : public Platform {
         date_settings_(windows::ReadDateSettings()),
         report_writer_(CreateReportFileWriter()),
         watchdog_(start_up_.settings.watchdog_bound,
-                  [this](const std::string& description) {
-                    service_control_.EndStalledService(description);
+                  [](const std::string& description) {
+                    windows::ScmServiceControl::EndStalledService(description);
                   }) {
     if (start_up_.failure) service_control_.SetStartFailure(*start_up_.failure);
     window_.SetAfterClose([this] { service_control_.WindowClosed(); });
