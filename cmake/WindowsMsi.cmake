@@ -57,6 +57,10 @@ set(recovery_command
     "\"[SystemFolder]sc.exe\" failure CorvaneService reset= 86400 actions= restart/60000/restart/60000/restart/60000")
 foreach(query
     "UPDATE `Component` SET `Attributes` = ${tag_list_attributes} WHERE `Directory_` = 'DATAFOLDER'"
+    # Every build has a product code of its own: a package of the version
+    # installed already replaces it (migrating features, 0x1, up to and with
+    # that version, 0x200), rather than being installed beside it.
+    "UPDATE `Upgrade` SET `Attributes` = 513 WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'"
     "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetRecoveryActions', ${recovery_type}, 'INSTALLDIR', '${recovery_command}')"
     "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetRecoveryActions', 'NOT REMOVE~=\"ALL\"', 5850)"
     "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepHistorianFolder', 'NOT HISTORIANFOLDER AND PREVIOUSHISTORIANFOLDER', 51)"

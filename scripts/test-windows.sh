@@ -184,6 +184,17 @@ trap 'cleanup_inputs; stop_wine' EXIT
 
 parameters_key='HKLM\System\CurrentControlSet\Services\CorvaneService\Parameters'
 remove_leftovers() {  # what an interrupted run left behind
+  # Packages still installed: each is one more client of the program's
+  # components, which an uninstall would then keep, service and all.
+  local view product
+  for view in 64 32; do
+    for product in $(wine_run 60 reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
+      /s /reg:$view 2>/dev/null | tr -d '\r' |
+      awk '/^HKEY/ { key = $0 } /DisplayName.*Corvane Service/ { print key }' |
+      grep -o '{[0-9A-F-]*}$'); do
+      wine_run 120 msiexec /x "$product" /qn >/dev/null 2>&1 || true
+    done
+  done
   if [[ -n $(service_state) ]]; then
     wine_run 60 net stop CorvaneService >/dev/null 2>&1 || true
     wine_run 60 sc delete CorvaneService >/dev/null 2>&1 || true
