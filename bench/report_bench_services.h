@@ -23,8 +23,8 @@
 
 #include "historian/basPI_API.h"
 #include "historian/module1.h"
-#include "platform/dynamic_library.h"
 #include "platform/code_page.h"
+#include "platform/dynamic_library.h"
 #include "platform/report_file.h"
 #include "reports/report_services.h"
 
