@@ -13,6 +13,7 @@
 
 #include "document/document.h"
 #include "platform/error.h"
+#include "tests/support/document_oracles.h"
 #include "tests/support/report_services.h"
 #include "tests/support/stand_in_historian.h"
 #include "tests/support/temp_dir.h"
@@ -334,7 +335,7 @@ TEST_F(TemplateReportTest, EmptyListAndEmptyItemsComplete) {
   EXPECT_TRUE(Log().empty());
   xml::Document input{SystemTextDecoder()};
   ASSERT_TRUE(input.Load(*OpenInputFile(dir_.File("tags3.xml"))));
-  EXPECT_EQ(ReadFile(Output()), input.Serialize("UTF-8") + "\r\n");
+  EXPECT_EQ(ReadFile(Output()), testing::SavedText(input, "UTF-8") + "\r\n");
 
   // An empty XXX gives empty system elements.
   Run(Template("custom", "U1,U2", ""));
