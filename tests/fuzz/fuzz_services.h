@@ -20,6 +20,7 @@
 #include "platform/error.h"
 #include "platform/report_file.h"
 #include "reports/report_services.h"
+#include "tests/support/document_oracles.h"
 #include "tests/support/string_sink.h"
 
 namespace tavrolin::fuzz {
@@ -164,7 +165,7 @@ inline void CheckReportReadsBack(FuzzServices& fuzz,
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
   xml::Document document{SystemTextDecoder()};
   if (!document.Load(*OpenInputFile(path))) std::abort();
-  if (document.Serialize("UTF-8") != text) std::abort();
+  if (testing::SavedText(document, "UTF-8") != text) std::abort();
 }
 
 // Runs one fuzzing input as the tag list of the report `build` makes: a
