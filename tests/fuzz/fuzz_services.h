@@ -15,9 +15,9 @@
 #include "document/document.h"
 #include "historian/basPI_API.h"
 #include "historian/module1.h"
+#include "platform/code_page.h"
 #include "platform/dynamic_library.h"
 #include "platform/error.h"
-#include "platform/posix/code_page.h"
 #include "platform/report_file.h"
 #include "reports/report_services.h"
 #include "tests/support/document_oracles.h"
@@ -146,7 +146,7 @@ class FuzzServices {
   InProcessHistorian loader_;
   basPI_API api_{loader_, {"piapi32", "pilog32"}};
   DateSettings date_settings_;
-  posix::Utf8CodePage code_page_;
+  Utf8CodePage code_page_;
   Module1 readers_{api_, date_settings_, code_page_};
   FixedClock clock_;
   MemoryWriter writer_;
