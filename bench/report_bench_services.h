@@ -23,8 +23,8 @@
 
 #include "historian/basPI_API.h"
 #include "historian/module1.h"
+#include "platform/code_page.h"
 #include "platform/dynamic_library.h"
-#include "platform/posix/code_page.h"
 #include "platform/report_file.h"
 #include "reports/report_services.h"
 
@@ -97,7 +97,7 @@ class BenchServices {
   std::unique_ptr<LibraryLoader> loader_ = CreateLibraryLoader();
   basPI_API api_{*loader_, {"libstub_piapi32.so", "libstub_pilog32.so"}};
   DateSettings date_settings_;
-  posix::Utf8CodePage code_page_;
+  Utf8CodePage code_page_;
   Module1 readers_{api_, date_settings_, code_page_};
   FixedClock clock_;
   ReportServices services_{readers_, clock_, date_settings_, code_page_,

@@ -104,7 +104,8 @@ endif()
 # Links tavrolin_project_flags into every target that builds code in
 # DIRECTORY and the folders below it, skipping folders whose sources lie
 # outside the project (or in the build tree, where the cross build unpacks
-# third-party sources).
+# third-party sources), and has each wait for the layering check
+# (cmake/Layering.cmake), so that no compiler runs on a crossing.
 function(tavrolin_apply_project_flags directory)
   get_property(targets DIRECTORY ${directory} PROPERTY BUILDSYSTEM_TARGETS)
   foreach(target IN LISTS targets)
@@ -114,6 +115,9 @@ function(tavrolin_apply_project_flags directory)
       # target_link_libraries the target was declared with.
       set_property(TARGET ${target} APPEND PROPERTY
                    LINK_LIBRARIES tavrolin_project_flags)
+      if(TARGET tavrolin_layering)
+        add_dependencies(${target} tavrolin_layering)
+      endif()
     endif()
   endforeach()
   get_property(subdirectories DIRECTORY ${directory} PROPERTY SUBDIRECTORIES)

@@ -15,6 +15,19 @@ constexpr bool IsAsciiLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// The white space of the C locale: space, tab, line feed, vertical tab,
+// form feed, carriage return.
+constexpr bool IsAsciiSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// `text` without the white space at its start and its end.
+constexpr std::string_view TrimAsciiSpace(std::string_view text) {
+  while (!text.empty() && IsAsciiSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsAsciiSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
 // True when every byte of `text` is an ASCII character. All bytes are
 // looked at, without a branch per byte: the texts are short, and the loop
 // runs several bytes at a time.

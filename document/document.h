@@ -1,5 +1,5 @@
 // The XML document model the report builders work on: load a tag list, find
-// elements, read and add nodes, serialise the whole document.
+// elements, read nodes, add generated elements, save the whole document.
 //
 // Loading is done by a conforming XML 1.0 processor: a document that is not
 // well-formed is refused. It drops white-space-only text and keeps comments,
@@ -56,7 +56,9 @@ class TextSink {
 // name can be made any number of times without checking it again.
 class ElementName {
  public:
-  // Throws Error when `name` is not a valid XML element name.
+  // Throws Error when `name` is not a valid XML element name: the Name
+  // production of XML 1.0 over UTF-8 text, with at most one colon, between
+  // two parts, and a name the parser reads back.
   explicit ElementName(std::string_view name);
   std::string_view text() const { return name_; }
 
@@ -91,10 +93,6 @@ class Node {
   // order; for a text, CDATA, comment or processing instruction node, its own
   // text.
   std::string Text() const;
-  // Makes `text` the element's only content (no child when it is empty).
-  // Malformed UTF-8 and characters that XML does not allow become U+FFFD, so
-  // that the document stays well-formed whatever the text holds.
-  void SetText(std::string_view text);
   // The child nodes in document order.
   NodeList ChildNodes() const;
   // The child node at `index` (counted from 0), or no node; linear in
@@ -106,15 +104,9 @@ class Node {
   Node NextSibling() const;
   // True when `ancestor` holds this node at any depth.
   bool IsInside(const Node& ancestor) const;
-  // Appends a new element with the text as its only content (none when the
-  // text is empty), as SetText makes it.
-  void AppendTextElement(const ElementName& name, std::string_view text);
   // Appends the elements written into `elements` as nodes, as they would
   // read back from a saved document.
   void AppendElements(const ElementStream& elements);
-  // Appends `child` (made by Document::CreateElement) as this node's last
-  // child. `child` refers to the appended node afterwards.
-  void AppendChild(Node& child);
   // The attribute's value, or nothing when the element has no such attribute.
   std::optional<std::string> Attribute(std::string_view name) const;
 
@@ -162,30 +154,21 @@ class Document {
 
   // The first element of that name in document order, or no node.
   Node FirstElementByTagName(std::string_view name);
-  // A new element, not yet in the tree. Throws Error when `name` is not a
-  // valid XML element name.
-  Node CreateElement(std::string_view name);
-  // The whole document as UTF-8 text, without indentation, for writing in
-  // the encoding `encoding_name`. A declaration naming an encoding names
-  // `encoding_name` instead. When `encoding_name` is not UTF-8 and the text
-  // holds characters beyond ASCII, the declaration (made when the document
-  // has none) names `encoding_name`, since a reader would otherwise take the
-  // text for UTF-8.
-  std::string Serialize(std::string_view encoding_name);
-  // The same text written into `out` piece by piece, with the elements of
-  // `records` (when given) after the existing children of `records_parent`,
-  // exactly as if they had been appended to it as nodes.
+  // Writes the whole document into `out` piece by piece, as UTF-8 text
+  // without indentation, for writing in the encoding `encoding_name`, with
+  // the elements of `records` (when given) after the existing children of
+  // `records_parent`, exactly as if they had been appended to it as nodes.
+  // A declaration naming an encoding names `encoding_name` instead. When
+  // `encoding_name` is not UTF-8 and the text holds characters beyond ASCII,
+  // the declaration (made when the document has none) names `encoding_name`,
+  // since a reader would otherwise take the text for UTF-8.
   void Save(std::string_view encoding_name, TextSink& out,
             const Node& records_parent = Node(),
             const ElementStream* records = nullptr);
-  // True when the document starts with an XML declaration.
-  bool HasDeclaration() const;
 
  private:
   friend class Node;
   std::unique_ptr<pugi::xml_document> tree_;
-  // Home of elements made by CreateElement until they are appended.
-  std::unique_ptr<pugi::xml_document> detached_;
   std::unique_ptr<ReadDeclaration> declaration_;
   std::string load_error_;
   const TextDecoder* decoder_;
@@ -193,8 +176,8 @@ class Document {
 
 // Elements written straight as serialised text, in fixed-size blocks, for
 // documents whose generated part is large: a record costs its text and no
-// nodes. Texts are made well-formed and escaped as Node::SetText and the
-// document's serialisation would do.
+// nodes. Texts are made well-formed as ToXmlText makes them, and escaped as
+// the document's serialisation escapes text nodes.
 class ElementStream {
  public:
   // Starts an element; its content follows until the matching Close.
@@ -205,7 +188,6 @@ class ElementStream {
   void AddTextElement(const ElementName& name, std::string_view text);
 
   bool empty() const { return text_.empty(); }
-  std::size_t size() const { return text_.size(); }
   // True while everything written is ASCII.
   bool IsAscii() const { return ascii_; }
   void Clear();
@@ -219,8 +201,9 @@ class ElementStream {
   bool start_tag_open_ = false;  // the last start tag still lacks its ">"
 };
 
-// `text` as Node::SetText stores it: malformed UTF-8 and characters that XML
-// does not allow become U+FFFD.
+// `text` as an element's content is stored: malformed UTF-8 and characters
+// that XML does not allow become U+FFFD, so that the document stays
+// well-formed whatever the text holds.
 std::string ToXmlText(std::string_view text);
 
 // The content of a document as StreamedDocument::Read passes it on, in
@@ -259,7 +242,8 @@ class StreamedDocument {
   const std::string& load_error() const { return load_error_; }
 
   // An element to add with `text` as its only content (as
-  // Node::AppendTextElement makes it), at a place that ContentHandler gave.
+  // ElementStream::AddTextElement writes it), at a place that ContentHandler
+  // gave.
   struct Addition {
     std::size_t place;
     const std::string* text;
@@ -279,9 +263,5 @@ class StreamedDocument {
   std::string load_error_;
   const TextDecoder* decoder_;
 };
-
-// True when `name` is a valid XML element name: the Name production of
-// XML 1.0 over UTF-8 text, with at most one colon, between two parts.
-bool IsValidElementName(std::string_view name);
 
 }  // namespace tavrolin::xml

@@ -17,8 +17,8 @@
 namespace tavrolin::xml {
 namespace {
 
-// Writes an element with the text as its only content into `out`, as the
-// document's serialisation writes an element that AppendTextElement made.
+// Writes an element with the text as its only content into `out`, as
+// ElementStream::AddTextElement writes it.
 void AppendTextElement(std::string_view tag, std::string_view text,
                        std::string& out) {
   std::string repaired;

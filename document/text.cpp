@@ -20,6 +20,10 @@ bool IsUtf8Name(std::string_view name) {
   return upper == "UTF-8" || upper == "UTF8";
 }
 
+namespace {
+
+// Decodes one UTF-8 sequence at `pos`, moving `pos` past it; returns false
+// on malformed input.
 bool NextCodePoint(std::string_view text, std::size_t& pos, char32_t& cp) {
   const auto byte = [&](std::size_t i) {
     return static_cast<unsigned char>(text[i]);
@@ -69,8 +73,6 @@ bool IsNameChar(char32_t c) {
          (c >= 0x203F && c <= 0x2040);
 }
 
-namespace {
-
 void AppendUtf8(char32_t cp, std::string& out) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
@@ -113,6 +115,28 @@ bool ParserReadsName(std::string_view name) {
   const std::string text = "<" + std::string(name) + "/>";
   return XML_Parse(parser.get(), text.data(), static_cast<int>(text.size()),
                    XML_TRUE) == XML_STATUS_OK;
+}
+
+// True when `name` is a valid XML element name (see ElementName).
+bool IsValidElementName(std::string_view name) {
+  if (name.empty()) return false;
+  // A name with a colon must be prefix:local, so that the report stays
+  // readable by namespace-aware software too.
+  const std::size_t colon = name.find(':');
+  if (colon != std::string_view::npos &&
+      (colon == 0 || colon + 1 == name.size() ||
+       name.find(':', colon + 1) != std::string_view::npos)) {
+    return false;
+  }
+  std::size_t pos = 0;
+  bool first = true;
+  while (pos < name.size()) {
+    char32_t c = 0;
+    if (!NextCodePoint(name, pos, c)) return false;
+    if (first ? !IsNameStartChar(c) : !IsNameChar(c)) return false;
+    first = (c == ':');
+  }
+  return ParserReadsName(name);
 }
 
 }  // namespace
@@ -191,27 +215,6 @@ bool PutEscapedText(std::string_view text, char*& out) {
   }
   out = at;
   return ascii;
-}
-
-bool IsValidElementName(std::string_view name) {
-  if (name.empty()) return false;
-  // A name with a colon must be prefix:local, so that the report stays
-  // readable by namespace-aware software too.
-  const std::size_t colon = name.find(':');
-  if (colon != std::string_view::npos &&
-      (colon == 0 || colon + 1 == name.size() ||
-       name.find(':', colon + 1) != std::string_view::npos)) {
-    return false;
-  }
-  std::size_t pos = 0;
-  bool first = true;
-  while (pos < name.size()) {
-    char32_t c = 0;
-    if (!NextCodePoint(name, pos, c)) return false;
-    if (first ? !IsNameStartChar(c) : !IsNameChar(c)) return false;
-    first = (c == ':');
-  }
-  return ParserReadsName(name);
 }
 
 ElementName::ElementName(std::string_view name) : name_(name) {

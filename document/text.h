@@ -1,6 +1,7 @@
-// Text as the document layer handles it: UTF-8, XML names, the repair of
+// Text as the document layer handles it: encoding names, the repair of
 // texts from outside the document, and the one escaper both serialisers
-// write text content with.
+// write text content with. (Element names are checked where ElementName is
+// made, in text.cpp.)
 #pragma once
 
 #include <cstddef>
@@ -11,12 +12,6 @@ namespace tavrolin::xml {
 
 // True for the name UTF-8 (or UTF8), in any letter case.
 bool IsUtf8Name(std::string_view name);
-
-// Decodes one UTF-8 sequence at `pos`, moving `pos` past it; returns false
-// on malformed input.
-bool NextCodePoint(std::string_view text, std::size_t& pos, char32_t& cp);
-bool IsNameStartChar(char32_t c);
-bool IsNameChar(char32_t c);
 
 // `text` as valid UTF-8 without characters XML forbids: every malformed
 // sequence and every forbidden character becomes U+FFFD. Texts from outside

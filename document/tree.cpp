@@ -10,7 +10,6 @@
 #include "document/document.h"
 #include "document/reader.h"
 #include "document/serialise.h"
-#include "document/text.h"
 #include "platform/error.h"
 
 namespace tavrolin::xml {
@@ -169,19 +168,6 @@ std::string Node::Text() const {
   }
 }
 
-void Node::SetText(std::string_view text) {
-  if (!IsElement()) {
-    throw Error(errnum::kXmlFailure,
-                "Cannot set the text of a node that is "
-                "not an element");
-  }
-  pugi::xml_node node = handle();
-  while (node.first_child()) node.remove_child(node.first_child());
-  if (!text.empty()) {
-    node.append_child(pugi::node_pcdata).set_value(ToXmlSafeUtf8(text).c_str());
-  }
-}
-
 NodeList Node::ChildNodes() const {
   NodeList list;
   list.document_ = document_;
@@ -218,21 +204,6 @@ bool Node::IsInside(const Node& ancestor) const {
   return false;
 }
 
-void Node::AppendTextElement(const ElementName& name, std::string_view text) {
-  if (kind() != NodeKind::kElement && kind() != NodeKind::kDocument) {
-    throw Error(errnum::kXmlFailure,
-                "Cannot append a child to a node that is not an element");
-  }
-  const std::string name_text(name.text());
-  pugi::xml_node element = handle().append_child(name_text.c_str());
-  if (!element) throw Error(errnum::kOutOfMemory, "Out of memory");
-  if (!text.empty()) {
-    const bool plain = IsPlainAscii(text);
-    const std::string safe = plain ? std::string(text) : ToXmlSafeUtf8(text);
-    element.append_child(pugi::node_pcdata).set_value(safe.c_str());
-  }
-}
-
 void Node::AppendElements(const ElementStream& elements) {
   StringSink text;
   elements.WriteTo(text);
@@ -245,39 +216,6 @@ void Node::AppendElements(const ElementStream& elements) {
     throw Error(errnum::kXmlFailure, "Cannot append the generated elements: " +
                                          std::string(result.description()));
   }
-}
-
-void Node::AppendChild(Node& child) {
-  if (!node_ || !child.node_) {
-    throw Error(errnum::kObjectNotSet, "Cannot append a node that is missing");
-  }
-  if (child.document_ != document_) {
-    throw Error(errnum::kXmlFailure,
-                "Cannot append a node of another document");
-  }
-  if (kind() != NodeKind::kElement && kind() != NodeKind::kDocument) {
-    throw Error(errnum::kXmlFailure,
-                "Cannot append a child to a node that is not an element");
-  }
-  pugi::xml_node node = handle();
-  if (node.root() == child.handle().root()) {
-    pugi::xml_node moved = node.append_move(child.handle());
-    if (!moved) {
-      throw Error(errnum::kXmlFailure,
-                  "Cannot append element <" + child.Name() + "> here");
-    }
-    child.node_ = moved.internal_object();
-    return;
-  }
-  // The child comes from the detached area: copy it into this tree once and
-  // let the detached original go.
-  pugi::xml_node copy = node.append_copy(child.handle());
-  if (!copy) {
-    throw Error(errnum::kXmlFailure,
-                "Cannot append element <" + child.Name() + "> here");
-  }
-  child.handle().parent().remove_child(child.handle());
-  child.node_ = copy.internal_object();
 }
 
 std::optional<std::string> Node::Attribute(std::string_view name) const {
@@ -295,7 +233,6 @@ Node NodeList::Item(std::size_t index) const {
 
 Document::Document(const TextDecoder& decoder)
     : tree_(std::make_unique<pugi::xml_document>()),
-      detached_(std::make_unique<pugi::xml_document>()),
       declaration_(std::make_unique<ReadDeclaration>()),
       decoder_(&decoder) {}
 Document::~Document() = default;
@@ -322,26 +259,6 @@ Node Document::FirstElementByTagName(std::string_view name) {
     return node.type() == pugi::node_element && name == node.name();
   });
   return Node(found, this);
-}
-
-Node Document::CreateElement(std::string_view name) {
-  if (!IsValidElementName(name)) {
-    throw Error(errnum::kXmlFailure,
-                "\"" + std::string(name) + "\" is not a valid element name");
-  }
-  pugi::xml_node element = detached_->append_child(std::string(name).c_str());
-  if (!element) throw Error(errnum::kOutOfMemory, "Out of memory");
-  return Node(element, this);
-}
-
-bool Document::HasDeclaration() const {
-  return declaration_->fields.has_value();
-}
-
-std::string Document::Serialize(std::string_view encoding_name) {
-  StringSink text;
-  Save(encoding_name, text);
-  return std::move(text.text());
 }
 
 void Document::Save(std::string_view encoding_name, TextSink& out,

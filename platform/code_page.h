@@ -22,4 +22,17 @@ class CodePage {
   virtual bool IsUtf8() const = 0;
 };
 
+// A code page that is UTF-8 itself (Linux's): texts pass through unchanged.
+class Utf8CodePage : public CodePage {
+ public:
+  std::string FromUtf8(std::string_view text) const override {
+    return std::string(text);
+  }
+  std::string ToUtf8(std::string_view bytes) const override {
+    return std::string(bytes);
+  }
+  std::string XmlEncodingName() const override { return "UTF-8"; }
+  bool IsUtf8() const override { return true; }
+};
+
 }  // namespace tavrolin

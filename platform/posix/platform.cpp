@@ -10,7 +10,6 @@
 
 #include "platform/error.h"
 #include "platform/posix/clock.h"
-#include "platform/posix/code_page.h"
 #include "platform/posix/locale_settings.h"
 #include "platform/posix/message_loop.h"
 #include "platform/posix/process.h"

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/paths.h"
 #include "platform/error.h"
 #include "platform/posix/descriptor.h"
 #include "platform/posix/process.h"
@@ -114,11 +115,9 @@ class TemporaryFile {
 
 std::string TemporaryName(const std::string& path, unsigned attempt) {
   static std::atomic<unsigned> counter{0};
-  const std::size_t slash = path.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name =
-      slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::size_t name_start = FileNameStart(path, PathStyle::kPosix);
+  const std::string folder = path.substr(0, name_start);
+  const std::string name = path.substr(name_start);
   // Hidden, so that software watching the folder for reports passes it by.
   return folder + "." + name + "." + std::to_string(::getpid()) + "." +
          std::to_string(counter++) + "." + std::to_string(attempt) + ".tmp";
@@ -181,9 +180,7 @@ void AtomicReportFileWriter::RemoveLeftovers(const std::string& path) {
                 "Cannot look for leftover temporary files of " + path + ": " +
                     std::generic_category().message(error));
   }
-  const std::size_t slash = target.path.rfind('/');
-  const std::string name =
-      slash == std::string::npos ? target.path : target.path.substr(slash + 1);
+  const std::string name(FileNameOf(target.path, PathStyle::kPosix));
   const std::string folder = DirectoryOf(target.path);
   DIR* listing = ::opendir(folder.c_str());
   // A folder that is not there holds no leftovers.

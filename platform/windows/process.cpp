@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "common/paths.h"
 #include "platform/error.h"
 #include "platform/windows/wide_text.h"
 
@@ -48,10 +49,8 @@ std::string Win32Process::ArgumentText() {
 }
 
 std::string Win32Process::ExecutableDirectory() {
-  std::wstring path = ExecutablePath();
-  const std::size_t last = path.find_last_of(L"\\/");
-  path.resize(last == std::wstring::npos ? 0 : last);
-  return WideToUtf8(path);
+  const std::wstring path = ExecutablePath();
+  return WideToUtf8(FolderOf(path, PathStyle::kWindows));
 }
 
 void Win32Process::End(int status) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/paths.h"
 #include "platform/error.h"
 #include "platform/windows/wide_text.h"
 
@@ -125,12 +126,10 @@ bool IsRunning(DWORD pid) {
 
 void AtomicReportFileWriter::RemoveLeftovers(const std::string& path) {
   const std::wstring target = Utf8ToWide(path);
-  const std::size_t separator = target.find_last_of(L"\\/");
-  const std::wstring folder = separator == std::wstring::npos
-                                  ? std::wstring()
-                                  : target.substr(0, separator + 1);
-  const std::wstring name =
-      separator == std::wstring::npos ? target : target.substr(separator + 1);
+  // The folder with its separator, to which the names found are appended.
+  const std::size_t name_start = FileNameStart(target, PathStyle::kWindows);
+  const std::wstring folder = target.substr(0, name_start);
+  const std::wstring name = target.substr(name_start);
   WIN32_FIND_DATAW found{};
   HANDLE search = FindFirstFileW((target + L".*.tmp").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) {

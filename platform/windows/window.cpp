@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/paths.h"
 #include "platform/error.h"
 #include "platform/windows/process.h"
 #include "platform/windows/wide_text.h"
@@ -63,12 +64,10 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 // The title of message boxes: the executable's name, as the system shows
 // it for programs that choose none of their own.
 std::wstring MessageTitle() {
-  std::wstring path = ExecutablePath();
-  const std::size_t slash = path.find_last_of(L"\\/");
-  if (slash != std::wstring::npos) path.erase(0, slash + 1);
-  const std::size_t dot = path.find_last_of(L'.');
-  if (dot != std::wstring::npos && dot > 0) path.resize(dot);
-  return path;
+  std::wstring title(FileNameOf(ExecutablePath(), PathStyle::kWindows));
+  const std::size_t dot = title.find_last_of(L'.');
+  if (dot != std::wstring::npos && dot > 0) title.resize(dot);
+  return title;
 }
 
 }  // namespace

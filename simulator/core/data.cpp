@@ -1,6 +1,5 @@
 #include "simulator/core/data.h"
 
-#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -19,15 +18,9 @@ std::vector<std::string_view> Words(std::string_view line) {
   std::vector<std::string_view> words;
   std::size_t i = 0;
   while (i < line.size()) {
-    while (i < line.size() &&
-           std::isspace(static_cast<unsigned char>(line[i])) != 0) {
-      ++i;
-    }
+    while (i < line.size() && IsAsciiSpace(line[i])) ++i;
     const std::size_t start = i;
-    while (i < line.size() &&
-           std::isspace(static_cast<unsigned char>(line[i])) == 0) {
-      ++i;
-    }
+    while (i < line.size() && !IsAsciiSpace(line[i])) ++i;
     if (i > start) words.push_back(line.substr(start, i - start));
   }
   return words;

@@ -1,6 +1,5 @@
 #include "simulator/core/sim_time.h"
 
-#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -109,10 +108,7 @@ bool ParseTerms(std::string_view text, double& seconds, double& days) {
            (IsDigit(rest[length]) || rest[length] == '.')) {
       ++length;
     }
-    if (length < rest.size() &&
-        std::isalpha(static_cast<unsigned char>(rest[length])) != 0) {
-      ++length;
-    }
+    if (length < rest.size() && IsAsciiLetter(rest[length])) ++length;
     const std::string_view term = rest.substr(0, length);
     if (term.empty()) return false;
     const char unit = LowerCase(term.back());

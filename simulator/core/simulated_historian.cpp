@@ -1,27 +1,17 @@
 #include "simulator/core/simulated_historian.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
+
+#include "common/ascii.h"
 
 namespace tavrolin::simulator {
 namespace {
 
+// Names are looked up without the white space around them and without
+// regard to the case of ASCII letters, in every locale alike.
 std::string Key(std::string_view name) {
-  while (!name.empty() &&
-         std::isspace(static_cast<unsigned char>(name.front())) != 0) {
-    name.remove_prefix(1);
-  }
-  while (!name.empty() &&
-         std::isspace(static_cast<unsigned char>(name.back())) != 0) {
-    name.remove_suffix(1);
-  }
-  std::string key;
-  for (char c : name) {
-    key.push_back(
-        static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  }
-  return key;
+  return LowerCase(TrimAsciiSpace(name));
 }
 
 Seconds FloorTo(Seconds time, Seconds step) {

@@ -8,19 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "common/ascii.h"
 #include "document/document.h"
+#include "tests/support/document_oracles.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrolin::xml {
 namespace {
 
+using testing::CollectedText;
 using testing::TempDir;
-
-class CollectedText : public TextSink {
- public:
-  void Write(std::string_view text) override { text_.append(text); }
-  std::string text_;
-};
 
 // Notes the place of every element that has children, in the order the
 // elements end.
@@ -40,12 +37,6 @@ class Places : public ContentHandler {
  private:
   std::vector<int> children_;
 };
-
-bool IsAscii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) {
-    return static_cast<unsigned char>(c) < 0x80;
-  });
-}
 
 // Every element with children of `node`'s subtree, in the order they end.
 void ElementsWithChildren(const Node& node, std::vector<Node>& out) {
@@ -99,14 +90,14 @@ TEST_P(XmlStreamedDocumentTest, SavesAsTheTreeSaves) {
       const std::string text = ToXmlText(added);
       std::vector<StreamedDocument::Addition> additions;
       for (std::size_t i = 0; i < elements.size(); ++i) {
-        elements[i].AppendTextElement(name, added);
+        testing::AppendTextElement(elements[i], name, added);
         additions.push_back({places.places_[i], &text});
       }
       std::sort(additions.begin(), additions.end(),
                 [](const auto& a, const auto& b) { return a.place < b.place; });
       CollectedText out;
       streamed.Save(encoding, out, name, additions, IsAscii(text));
-      EXPECT_EQ(out.text_, tree.Serialize(encoding));
+      EXPECT_EQ(out.text_, testing::SavedText(tree, encoding));
     }
   }
 }

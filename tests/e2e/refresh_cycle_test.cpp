@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -32,10 +31,6 @@ constexpr char kCategoryList[] =
     "  <digital><tag><d>Pump</d><n>C3</n></tag></digital>\n"
     "  <breaker><tag><d>Main</d><n>C4</n></tag></breaker>\n"
     "</tags>\n";
-
-constexpr char kCategoryListWithoutBreaker[] =
-    "<tags><analog><tag><d>Feed</d><n>C1</n></tag></analog>"
-    "<analog2/><digital/></tags>";
 
 // The program copied into a folder of its own, where its reports land; the
 // stand-in historian under the client library's names in a third folder.
@@ -160,29 +155,6 @@ TEST_F(RefreshCycleEndToEndTest, FirstTickAfter30SecondsWritesAllThree) {
   EXPECT_EQ(child->Stdout(), "");
 }
 
-TEST_F(RefreshCycleEndToEndTest, FailingCategoryReportDoesNotStopTheTick) {
-  service_.WriteTagList("tags.xml", kCategoryListWithoutBreaker);
-  service_.WriteTagList("tags3.xml", TemplateList("custom", "U1", "T3_"));
-  service_.WriteTagList("tags2.xml", TemplateList("range", "1,1", "T2_"));
-  const std::string previous = "<previous report/>\r\n";
-  service_.WriteReport("out.xml", previous);
-  auto child = Start();
-
-  ASSERT_TRUE(WaitUntil([&] { return Exists("out2.xml"); }, kFirstTickTimeout))
-      << child->Stderr();
-  Stop(*child);
-
-  EXPECT_TRUE(Exists("out3.xml"));
-  EXPECT_EQ(ReadFile(Report("out.xml")), previous);
-  EXPECT_EQ(LookedUp(),
-            (std::vector<std::string>{"C1", "U1.T3_0", "A01.T2_0"}));
-  // Exactly one event-log line, naming what is missing.
-  const std::string errors = child->Stderr();
-  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
-  EXPECT_EQ(errors.rfind("[", 0), 0u) << errors;
-  EXPECT_NE(errors.find("breaker"), std::string::npos) << errors;
-}
-
 // The stop signal arriving while a report is being built waits for the
 // build: the report is complete, the process ends with status 0.
 TEST_F(RefreshCycleEndToEndTest, StopDuringABuildLetsItFinish) {
@@ -211,49 +183,6 @@ TEST_F(RefreshCycleEndToEndTest, StopDuringABuildLetsItFinish) {
   EXPECT_EQ(values, static_cast<std::size_t>(kItems)) << report;
   EXPECT_EQ(ProgramFolderContent(),
             (std::vector<std::string>{"out3.xml", "tavrolin"}));
-}
-
-// Under systemd the client library is loaded by the first refresh, as in a
-// plain run, not for the start-up note. The status line counts the points
-// the historian does not know; standard error holds only failures.
-TEST_F(RefreshCycleEndToEndTest,
-       LibraryLoadsAtFirstRefreshStatusCountsUnknown) {
-  service_.Script("point C1 1\nsnapshot 1 2.5 0\n");
-  service_.WriteTagList("tags.xml",
-                        "<tags><analog><tag><d>a</d><n>C1</n></tag><tag><d>b"
-                        "</d><n>C9</n></tag></analog><analog2/><digital/>"
-                        "<breaker/></tags>");
-  service_.WriteTagList("tags3.xml", TemplateList("custom", "U1", "T3_"));
-  service_.WriteTagList("tags2.xml", TemplateList("range", "1,1", "T2_"));
-  TempDir marks;
-  const std::string loaded = marks.File("loaded.txt");
-  ServiceUnderTest::StartOptions options;
-  options.environment["STUB_HISTORIAN_LOADED"] = loaded;
-  auto child = service_.Start(options);
-  // Started and registered: only the login library's start-up code ran.
-  EXPECT_EQ(ReadFileOrEmpty(loaded), "stub_pilog32\n");
-
-  child->Signal(SIGHUP);
-  ASSERT_TRUE(WaitUntil([&] { return Exists("out2.xml"); }, kStartTimeout));
-  EXPECT_EQ(ReadFileOrEmpty(loaded), "stub_pilog32\nstub_piapi32\n");
-  std::string status;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        // Receives what has come; no notification is this one line.
-        (void)service_.notify().WaitFor("STATUS=",
-                                        std::chrono::milliseconds(50));
-        for (const std::string& line : service_.notify().states()) {
-          if (line.rfind("STATUS=Last refresh ", 0) == 0) status = line;
-        }
-        return !status.empty();
-      },
-      kStartTimeout));
-  EXPECT_NE(status.find(": 3 reports written, 0 failed, 4 values, 3 unknown "
-                        "points, "),
-            std::string::npos)
-      << status;
-  Stop(*child);
-  EXPECT_EQ(child->Stderr(), "");
 }
 
 }  // namespace

@@ -51,8 +51,9 @@ void TreeCategoryReport(ReportServices& services, const std::string& input,
       const xml::Node name_node = item.ChildAt(1);
       if (!name_node) throw Error(errnum::kObjectNotSet, "no name");
       std::string point_name = name_node.Text();
-      item.AppendTextElement(
-          value_element, (services.readers.*category.reader)(0, point_name));
+      testing::AppendTextElement(
+          item, value_element,
+          (services.readers.*category.reader)(0, point_name));
       ++services.values_written;
       if (i == 32767) throw Error(errnum::kOverflow, "after the last");
     }

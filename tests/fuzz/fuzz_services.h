@@ -15,11 +15,12 @@
 #include "document/document.h"
 #include "historian/basPI_API.h"
 #include "historian/module1.h"
+#include "platform/code_page.h"
 #include "platform/dynamic_library.h"
 #include "platform/error.h"
-#include "platform/posix/code_page.h"
 #include "platform/report_file.h"
 #include "reports/report_services.h"
+#include "tests/support/document_oracles.h"
 #include "tests/support/string_sink.h"
 
 namespace tavrolin::fuzz {
@@ -145,7 +146,7 @@ class FuzzServices {
   InProcessHistorian loader_;
   basPI_API api_{loader_, {"piapi32", "pilog32"}};
   DateSettings date_settings_;
-  posix::Utf8CodePage code_page_;
+  Utf8CodePage code_page_;
   Module1 readers_{api_, date_settings_, code_page_};
   FixedClock clock_;
   MemoryWriter writer_;
@@ -164,7 +165,7 @@ inline void CheckReportReadsBack(FuzzServices& fuzz,
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
   xml::Document document{SystemTextDecoder()};
   if (!document.Load(*OpenInputFile(path))) std::abort();
-  if (document.Serialize("UTF-8") != text) std::abort();
+  if (testing::SavedText(document, "UTF-8") != text) std::abort();
 }
 
 // Runs one fuzzing input as the tag list of the report `build` makes: a

@@ -108,27 +108,23 @@ TEST_F(Module1Test, UnknownNameGivesZeroNotAnErrorAndIsNoted) {
   EXPECT_TRUE(readers_.unknown_points().empty());
 }
 
+// The name goes whole; the library may rewrite the buffer, shorter (up to
+// its first NUL) or longer (its own spelling): the name comes back from it.
 TEST_F(Module1Test, TagNameGoesWholeAndComesBackFromTheBuffer) {
   const std::string long_name(600, 'L');
-  Script("rewrite RENAMED NEW\\0XX\npoint " + long_name + " 4\n");
+  const std::string canonical(255, 'C');
+  Script("rewrite RENAMED NEW\\0XX\nrewrite_long p " + canonical + "\npoint " +
+         long_name + " 4\npoint p 4\nsnapshot 4 2 0\n");
   std::string tag = long_name;
-  readers_.GetSnapshotText(0, tag);
+  EXPECT_EQ(readers_.GetSnapshotText(0, tag), " 2");
   EXPECT_EQ(tag, long_name);
   EXPECT_EQ(Calls()[0], "pipt_findpoint " + long_name + " cell=0");
   EXPECT_EQ(Calls()[1], "pisn_getsnapshot 4 cells=0,0,0");
 
-  // The library rewrote the buffer: the name comes back up to its first NUL.
   tag = "RENAMED";
   readers_.GetArchiveText(0, "", tag);
   EXPECT_EQ(tag, "NEW");
-}
-
-// A library may write back its own spelling of the name, longer than the
-// name that went in: the buffer has room for it.
-TEST_F(Module1Test, LongerNameWrittenBackStaysInTheBuffer) {
-  const std::string canonical(255, 'C');
-  Script("rewrite_long p " + canonical + "\npoint p 4\nsnapshot 4 2 0\n");
-  std::string tag = "p";
+  tag = "p";
   EXPECT_EQ(readers_.GetSnapshotText(0, tag), " 2");
   EXPECT_EQ(tag, canonical);
 }
@@ -255,6 +251,8 @@ TEST_F(Module1Test, TimeWordsRoundTripThroughTheReaders) {
   }
 }
 
+// The snapshot reader turns a binding failure into its text; the others
+// raise it.
 TEST(Module1LibraryTest, MissingLibrary) {
   ReadersOver over({"libstub_nowhere_piapi32.so", "libstub_pilog32.so"});
   std::string tag = "TAG";
@@ -269,32 +267,6 @@ TEST(Module1LibraryTest, MissingLibrary) {
     EXPECT_EQ(error.description(),
               "File not found: libstub_nowhere_piapi32.so");
   }
-}
-
-TEST(Module1LibraryTest, LibraryThatDoesNotLoad) {
-  TempDir dir;
-  dir.Write("libbroken.so", "this is no library");
-  ReadersOver over(
-      {dir.File("libbroken.so"), testing::StubLibraryFile("stub_pilog32")});
-  std::string tag = "TAG";
-  EXPECT_TRUE(over.readers.GetSnapshotText(0, tag).starts_with(
-      "error: Error in loading DLL"));
-  EXPECT_EQ(ErrorOf([&] { over.readers.GetArchiveText(0, "", tag); }).number(),
-            errnum::kDllLoad);
-}
-
-TEST(Module1LibraryTest, MissingFunction) {
-  TempDir dir;
-  const testing::StandInHistorian historian(dir);
-  const std::string partial = testing::StubLibraryFile("stub_piapi32_partial");
-  ReadersOver over({partial, testing::StubLibraryFile("stub_pilog32")});
-  std::string tag = "TAG";
-  EXPECT_EQ(over.readers.GetSnapshotText(0, tag), " 1.5");
-  const Error error =
-      ErrorOf([&] { over.readers.GetDigitalStateText(0, tag); });
-  EXPECT_EQ(error.number(), errnum::kEntryPoint);
-  EXPECT_NE(error.description().find("pipt_digstate"), std::string::npos);
-  EXPECT_NE(error.description().find(partial), std::string::npos);
 }
 
 }  // namespace

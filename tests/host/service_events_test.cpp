@@ -2,7 +2,6 @@
 // every trap ends in.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -41,16 +40,6 @@ TEST(ErrorReportTest, WritesOneEntryWithNumberAndDescription) {
     ASSERT_EQ(platform.service.log.size(), 1u);
     EXPECT_EQ(platform.service.log[0].message, c.message);
   }
-}
-
-TEST(ErrorReportFailureTest, FailingEventLogIsNotReportedAgain) {
-  FakePlatform platform;
-  platform.service.log_throws = true;
-  frmMain form(platform);
-  EXPECT_NO_THROW(form.ReportError(Error(6, "Overflow")));
-  EXPECT_EQ(std::count(platform.service.calls.begin(),
-                       platform.service.calls.end(), "LogEvent"),
-            1);
 }
 
 }  // namespace

@@ -157,23 +157,6 @@ TEST_F(StartUpTest, MissingLoginLibraryIsReportedOnceAndEnds) {
   }
 }
 
-// A login library without the registration function (the C library will
-// do): the missing entry point is reported and start-up ends.
-TEST_F(StartUpTest, LoginLibraryWithoutRegistrationIsReported) {
-  FakePlatform platform;
-  // A system library, which loads but has no historian functions.
-#if defined(_WIN32)
-  const std::string library = "kernel32.dll";
-#else
-  const std::string library = "libc.so.6";
-#endif
-  platform.library_names.login = library;
-  EXPECT_EQ(Load(platform), kExitFailure);
-  ASSERT_EQ(platform.service.log.size(), 1u);
-  EXPECT_EQ(platform.service.log[0].message,
-            "[453] Can't find DLL entry point pilg_registerapp in " + library);
-}
-
 // When the event log cannot be written either, start-up still ends, and the
 // report is tried exactly once.
 TEST_F(StartUpTest, FailingEventLogDoesNotStopTheEnd) {

@@ -210,9 +210,6 @@ class CategoryReportFailureTest
     : public CategoryReportTest,
       public ::testing::WithParamInterface<FailureCase> {};
 
-constexpr char kGoodAnalog[] =
-    "<analog><i><d/><n>A1</n></i></analog><analog2/>";
-
 const FailureCase kFailures[] = {
     {"missing_file",
      nullptr,
@@ -306,31 +303,6 @@ INSTANTIATE_TEST_SUITE_P(Failures, CategoryReportFailureTest,
                          [](const ::testing::TestParamInfo<FailureCase>& test) {
                            return std::string(test.param.label);
                          });
-
-TEST_F(CategoryReportTest, WithoutTheHistorianLibraryTheStateReaderFails) {
-  services_ = std::make_unique<TestReportServices>(
-      HistorianLibraryNames{"libmissing_piapi32.so", "libmissing_pilog32.so"});
-  folder_.Write("tags.xml",
-                std::string("<t>") + kGoodAnalog +
-                    "<digital><i><d/><n>D1</n></i></digital><breaker/></t>");
-  folder_.Write("out.xml", kPreviousReport);
-  Run();
-  EXPECT_EQ(Report(), kPreviousReport);
-  const auto log = Errors();
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(log[0].substr(0, 5), "[53] ") << log[0];
-}
-
-TEST_F(CategoryReportTest, AnOutputFolderThatDoesNotExistFailsTheRun) {
-  output_ = folder_.File("gone/out.xml");
-  folder_.Write("tags.xml", "<t><analog/><analog2/><digital/><breaker/></t>");
-  Run();
-  const auto log = Errors();
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(log[0].substr(0, 5), "[75] ") << log[0];
-  EXPECT_NE(log[0].find(folder_.File("gone/out.xml")), std::string::npos);
-  ExpectFolderHolds({"tags.xml"});
-}
 
 TEST_F(CategoryReportTest, AnOutputThatCannotBeReplacedStaysAsItWas) {
   folder_.Write("tags.xml", "<t><analog/><analog2/><digital/><breaker/></t>");

@@ -50,13 +50,6 @@ std::string Template(const std::string& mode, const std::string& systems,
                    : "<doc>\n" + body + "</doc>\n";
 }
 
-const std::string kExampleItems =
-    Item("Feed flow", "XXX.FI101", Kind("snapshot")) +
-    Item("Daily mean", "XXX.FI101",
-         Kind("Summary",
-              " code=\"5\" startdate=\"yesterday\" enddate=\"today\"")) +
-    Item("Spare", "XXX.SPARE", Kind("manual"));
-
 struct Record {
   std::string system;
   std::vector<std::vector<std::string>> tags;  // Name, Pointid, Value
@@ -158,82 +151,6 @@ class TemplateReportTest : public ::testing::Test {
   std::vector<std::string> log_;
 };
 
-constexpr char kExampleScript[] =
-    "point U1.FI101 11\n"
-    "point U2.FI101 21\n"
-    "point A01.FI101 31\n"
-    "point A02.FI101 41\n"
-    "snapshot 11 1.5 0\n"
-    "snapshot 21 2.25 0\n"
-    "snapshot 31 -0.0625 0\n"
-    "snapshot 41 12345678 0\n"
-    "summary 11 42\n"
-    "summary 21 -3.25\n"
-    "summary 31 0.5\n"
-    "summary 41 0\n"
-    "parsetime 05-Dec-26 00:00:00 = 500\n"
-    "parsetime 06-Dec-26 00:00:00 = 600\n";
-
-TEST_F(TemplateReportTest, ExampleListGivesTheDocumentedOutput) {
-  Script(kExampleScript);
-  dir_.Write("out3.xml", kPrevious);
-  Run(Template("custom", "U1,U2", kExampleItems));
-  EXPECT_TRUE(Log().empty());
-
-  const std::string input_part =
-      "<root><system><sel><mode>custom</mode><list>U1,U2</list></sel>"
-      "</system><XXX>"
-      "<item><n>Feed flow</n><p>XXX.FI101</p><k>snapshot</k></item>"
-      "<item><n>Daily mean</n><p>XXX.FI101</p><k code=\"5\" "
-      "startdate=\"yesterday\" enddate=\"today\">Summary</k></item>"
-      "<item><n>Spare</n><p>XXX.SPARE</p><k>manual</k></item></XXX>";
-  EXPECT_EQ(ReadFile(Output()),
-            input_part +
-                "<U1>"
-                "<tag><Name>Feed flow</Name><Pointid>U1.FI101</Pointid>"
-                "<Value> 1.5</Value></tag>"
-                "<tag><Name>Daily mean</Name><Pointid>U1.FI101</Pointid>"
-                "<Value> 42</Value></tag>"
-                "<tag><Name>Spare</Name><Pointid>U1.SPARE</Pointid>"
-                "<Value>-99999</Value></tag>"
-                "</U1><U2>"
-                "<tag><Name>Feed flow</Name><Pointid>U2.FI101</Pointid>"
-                "<Value> 2.25</Value></tag>"
-                "<tag><Name>Daily mean</Name><Pointid>U2.FI101</Pointid>"
-                "<Value>-3.25</Value></tag>"
-                "<tag><Name>Spare</Name><Pointid>U2.SPARE</Pointid>"
-                "<Value>-99999</Value></tag>"
-                "</U2></root>\r\n");
-
-  // The summary ran from yesterday to today at midnight, with code 5.
-  const std::string calls = Calls();
-  EXPECT_NE(calls.find("piar_summary 11 start=500 end=600 code=5"),
-            std::string::npos)
-      << calls;
-  EXPECT_NE(calls.find("piar_summary 21 start=500 end=600 code=5"),
-            std::string::npos)
-      << calls;
-  // The spare item asks the historian nothing.
-  EXPECT_EQ(calls.find("SPARE"), std::string::npos) << calls;
-}
-
-TEST_F(TemplateReportTest, ExampleRangeNamesTheSystemsA01AndA02) {
-  Script(kExampleScript);
-  const std::vector<Record> records =
-      Succeed(Template("numbered", "1,2", kExampleItems));
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].system, "A01");
-  EXPECT_EQ(records[0].tags, (std::vector<std::vector<std::string>>{
-                                 {"Feed flow", "A01.FI101", "-.0625"},
-                                 {"Daily mean", "A01.FI101", " .5"},
-                                 {"Spare", "A01.SPARE", "-99999"}}));
-  EXPECT_EQ(records[1].system, "A02");
-  EXPECT_EQ(records[1].tags, (std::vector<std::vector<std::string>>{
-                                 {"Feed flow", "A02.FI101", " 1.234568E+07"},
-                                 {"Daily mean", "A02.FI101", " 0"},
-                                 {"Spare", "A02.SPARE", "-99999"}}));
-}
-
 TEST_F(TemplateReportTest, ModeAndSystemsTextGiveTheSystemNames) {
   struct Case {
     std::string mode;
@@ -303,45 +220,6 @@ TEST_F(TemplateReportTest, KindWordsPatternsAndValues) {
   EXPECT_NE(calls.find("code=2 "), std::string::npos) << calls;
   EXPECT_NE(calls.find("code=-2147483648 "), std::string::npos) << calls;
   EXPECT_EQ(calls.find("FIXED.POINT"), std::string::npos) << calls;
-}
-
-TEST_F(TemplateReportTest, OutputKeepsTheInputAndAddsAfterRootChildren) {
-  const std::string input =
-      "<?xml version=\"1.0\"?>\n"
-      "<root a=\"1\">\n  <!-- note -->\n  <before>x</before>\n"
-      "  <system>\n    <sel><mode>custom</mode><list>S1</list><extra/></sel>"
-      "<more/>\n  </system>\n"
-      "  <XXX>\n    <item><n>N</n><p>XXX</p><k>none</k><x>y</x></item>\n"
-      "  </XXX>\n  <after/>\n</root>\n";
-  Run(input);
-  EXPECT_TRUE(Log().empty());
-  const std::string output = ReadFile(Output());
-  EXPECT_NE(output.find("<!-- note --><before>x</before><system><sel><mode>"
-                        "custom</mode><list>S1</list><extra/>"),
-            std::string::npos)
-      << output;
-  EXPECT_NE(output.find("<item><n>N</n><p>XXX</p><k>none</k><x>y</x></item>"
-                        "</XXX><after/><S1><tag><Name>N</Name><Pointid>S1"
-                        "</Pointid><Value>-99999</Value></tag></S1></root>"
-                        "\r\n"),
-            std::string::npos)
-      << output;
-}
-
-TEST_F(TemplateReportTest, EmptyListAndEmptyItemsComplete) {
-  // An empty list writes the input unchanged, even without a root.
-  Run(Template("custom", "", kExampleItems, /*with_root=*/false));
-  EXPECT_TRUE(Log().empty());
-  xml::Document input{SystemTextDecoder()};
-  ASSERT_TRUE(input.Load(*OpenInputFile(dir_.File("tags3.xml"))));
-  EXPECT_EQ(ReadFile(Output()), input.Serialize("UTF-8") + "\r\n");
-
-  // An empty XXX gives empty system elements.
-  Run(Template("custom", "U1,U2", ""));
-  EXPECT_TRUE(Log().empty());
-  const std::string output = ReadFile(Output());
-  EXPECT_NE(output.find("<XXX/><U1/><U2/></root>\r\n"), std::string::npos)
-      << output;
 }
 
 TEST_F(TemplateReportTest, BareInputNameIsReadFromTheWorkingDirectory) {
@@ -452,8 +330,6 @@ TEST_F(TemplateReportTest, EveryFailureKeepsThePreviousReport) {
                           "startdate=\"now\" "
                           "enddate=\"now\""))),
        13, "attribute code \"5a\" is not a number"},
-      {"no root", Template("custom", "U1,U2", ok, /*with_root=*/false), 91,
-       "no <root> element to take the records of system \"U1\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -470,7 +346,10 @@ TEST_F(TemplateReportTest, EveryFailureKeepsThePreviousReport) {
 }
 
 TEST_F(TemplateReportTest, EntitiesDefaultsAndReferencesAreReadAsXmlReadsThem) {
-  Script(kExampleScript);
+  Script(
+      "point U1.FI101 11\nsummary 11 42\n"
+      "parsetime 05-Dec-26 00:00:00 = 500\n"
+      "parsetime 06-Dec-26 00:00:00 = 600\n");
   const std::string list =
       "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n"
       "<!DOCTYPE root SYSTEM \"file:///x\" [\r\n"

@@ -7,7 +7,6 @@
 
 #include "simulator/core/simulated_historian.h"
 #include "tests/support/simulator_env.h"
-#include "tests/support/temp_dir.h"
 
 namespace tavrolin::simulator {
 namespace {
@@ -176,17 +175,6 @@ TEST_F(DataTest, CommentsBlankLinesAndWindowsLineEndsAreFine) {
   ASSERT_EQ(data.points.size(), 1u);
   EXPECT_EQ(data.points[0].name, "A");
   EXPECT_TRUE(ParseData("").points.empty());
-}
-
-TEST_F(DataTest, TheExampleDataNameEveryPointOfTheExampleTagLists) {
-  const std::string text =
-      tavrolin::testing::ReadFile(testing::ExamplesFolder() / "simulator.dat");
-  const SimulatedHistorian historian(ParseData(text));
-  const auto names = testing::ExamplePointNames();
-  EXPECT_GE(names.size(), 20u);
-  for (const auto& name : names) {
-    EXPECT_NE(historian.FindPoint(name), nullptr) << name;
-  }
 }
 
 }  // namespace

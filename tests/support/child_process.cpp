@@ -179,8 +179,10 @@ ChildResult RunChild(const ChildOptions& options,
   return result;
 }
 
-NotifySocket::NotifySocket() {
-  const std::string socket_path = path();
+NotifySocket::NotifySocket(std::filesystem::path path)
+    : path_(path.empty() ? std::filesystem::path(folder_.File("notify"))
+                         : std::move(path)) {
+  const std::string socket_path = path_.string();
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (socket_path.size() >= sizeof(address.sun_path)) {
@@ -200,8 +202,6 @@ NotifySocket::NotifySocket() {
 NotifySocket::~NotifySocket() {
   if (fd_ >= 0) ::close(fd_);
 }
-
-std::string NotifySocket::path() const { return folder_.File("notify"); }
 
 bool NotifySocket::WaitFor(std::string_view state,
                            std::chrono::milliseconds timeout) {

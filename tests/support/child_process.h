@@ -81,15 +81,18 @@ ChildResult RunChild(const ChildOptions& options,
                      std::chrono::milliseconds timeout);
 
 // A stand-in for systemd's notification socket: pass path() as NOTIFY_SOCKET
-// to the child and wait for the states it reports ("READY=1", ...).
+// to the child and wait for the states it reports ("READY=1", ...). Bound at
+// `path` when given (a socket systemd keeps at a fixed path, such as the
+// journal's), else in a folder of its own.
 class NotifySocket {
  public:
-  NotifySocket();
+  NotifySocket() : NotifySocket(std::filesystem::path()) {}
+  explicit NotifySocket(std::filesystem::path path);
   ~NotifySocket();
   NotifySocket(const NotifySocket&) = delete;
   NotifySocket& operator=(const NotifySocket&) = delete;
 
-  std::string path() const;
+  std::string path() const { return path_.string(); }
   // True once a notification holding the line `state` has arrived; false
   // when none has within `timeout`.
   bool WaitFor(std::string_view state, std::chrono::milliseconds timeout);
@@ -105,6 +108,7 @@ class NotifySocket {
   void Receive(std::chrono::steady_clock::time_point deadline);
 
   TempDir folder_;
+  std::filesystem::path path_;
   int fd_ = -1;
   std::vector<std::string> states_;
   std::vector<std::chrono::steady_clock::time_point> times_;

@@ -10,8 +10,6 @@
 
 #if defined(_WIN32)
 #include "platform/windows/code_page.h"
-#else
-#include "platform/posix/code_page.h"
 #endif
 
 namespace tavrolin::testing {
@@ -23,7 +21,7 @@ class Utf8CodePage : public windows::AnsiCodePage {
   Utf8CodePage() : AnsiCodePage(65001) {}
 };
 #else
-using Utf8CodePage = posix::Utf8CodePage;
+using Utf8CodePage = tavrolin::Utf8CodePage;
 #endif
 
 // An 8-bit code page that is not UTF-8: Latin-1, "?" for what it lacks.

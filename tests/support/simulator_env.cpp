@@ -124,15 +124,4 @@ std::vector<ExampleReading> ExampleReadings() {
   return readings;
 }
 
-std::set<std::string> ExamplePointNames() {
-  std::set<std::string> names;
-  for (const ExampleReading& reading : ExampleReadings()) {
-    if (reading.kind == "SNAPSHOT" || reading.kind == "STATE" ||
-        reading.kind == "SUMMARY" || reading.kind == "ARCHIVE") {
-      names.insert(reading.point);
-    }
-  }
-  return names;
-}
-
 }  // namespace tavrolin::simulator::testing

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -34,11 +33,5 @@ struct ExampleReading {
   std::string at;
 };
 std::vector<ExampleReading> ExampleReadings();
-
-// The names of the points that the example tag lists ask for: the items of
-// the four categories of tags.xml, and the point names that tags3.xml and
-// tags2.xml make for each of their systems (items of a kind that reads no
-// value left out).
-std::set<std::string> ExamplePointNames();
 
 }  // namespace tavrolin::simulator::testing

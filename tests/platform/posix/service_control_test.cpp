@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <ostream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -119,6 +118,7 @@ TEST_F(InstallTest, InstallWritesTheUnitReloadsAndEnables) {
   struct stat status {};
   ASSERT_EQ(::stat(UnitPath().c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0644u);
+  EXPECT_EQ(Explained(control), "");
 }
 
 // A program in a folder another account can change is never installed: no
@@ -208,100 +208,34 @@ TEST(ChangeableTest, MissingProgramCannotBeChecked) {
       base.File("none") + " (cannot be checked: No such file or directory)");
 }
 
-TEST_F(InstallTest, InstalledUnitIsNeverOverwritten) {
-  units_.Write("CorvaneService.service", "an engineer's own unit\n");
-  EXPECT_FALSE(Control().Install());
-  EXPECT_EQ(ReadFile(UnitPath()), "an engineer's own unit\n");
-  EXPECT_EQ(Calls(), "");
-}
-
-// A systemctl command that fails makes the whole step fail: a unit that
-// install wrote is removed again, one that uninstall has not yet removed
-// stays.
-struct SystemctlFailure {
-  const char* label;
-  bool uninstall;  // else install
-  const char* fails;
-  bool unit_stays;
-  const char* calls;
-};
-
-void PrintTo(const SystemctlFailure& c, std::ostream* out) { *out << c.label; }
-
-class SystemctlFailureTest
-    : public InstallTest,
-      public ::testing::WithParamInterface<SystemctlFailure> {};
-
-TEST_P(SystemctlFailureTest, FailsTheStep) {
-  const SystemctlFailure& c = GetParam();
-  if (c.uninstall) units_.Write("CorvaneService.service", "[Unit]\n");
-  FailOn(c.fails);
-  EXPECT_FALSE(c.uninstall ? Control().Uninstall() : Control().Install());
-  EXPECT_EQ(UnitExists(), c.unit_stays);
-  EXPECT_EQ(Calls(), c.calls);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Steps, SystemctlFailureTest,
-    ::testing::Values(
-        SystemctlFailure{"install_reload", false, "daemon-reload", false,
-                         "daemon-reload\n"},
-        SystemctlFailure{
-            "install_enable", false, "enable", false,
-            "daemon-reload\nenable CorvaneService.service\ndaemon-reload\n"},
-        SystemctlFailure{"uninstall_disable", true, "disable", true,
-                         "disable CorvaneService.service\n"},
-        SystemctlFailure{"uninstall_reload", true, "daemon-reload", false,
-                         "disable CorvaneService.service\ndaemon-reload\n"}),
-    [](const ::testing::TestParamInfo<SystemctlFailure>& test) {
-      return std::string(test.param.label);
-    });
-
-TEST_F(InstallTest, MissingUnitFolderFailsToInstall) {
-  EXPECT_FALSE(Control(units_.File("no-such-folder")).Install());
-  EXPECT_EQ(Calls(), "");
-}
-
-TEST_F(InstallTest, MissingSystemctlFailsToInstall) {
-  SystemdServiceControl control(loop_, units_.path().string(),
-                                tools_.File("no-such-systemctl"),
-                                kRootsProgram);
-  EXPECT_FALSE(control.Install());
-  EXPECT_FALSE(UnitExists());
-}
-
-TEST_F(InstallTest, UninstallDisablesRemovesAndReloads) {
-  ASSERT_TRUE(Control().Install());
-  tools_.Write("calls", "");
-  EXPECT_TRUE(Control().Uninstall());
-  EXPECT_FALSE(UnitExists());
-  EXPECT_EQ(Calls(), "disable CorvaneService.service\ndaemon-reload\n");
-}
-
-TEST_F(InstallTest, UninstallWithoutUnitFails) {
-  EXPECT_FALSE(Control().Uninstall());
-  EXPECT_EQ(Calls(), "");
-}
-
-// Each failure keeps a reason that says what went wrong; ExplainFailure()
-// writes it, one line, on standard error.
+// A failing step says why, one line on standard error, and leaves things as
+// they were: a unit that install wrote is removed again, one already there
+// (perhaps an engineer's own) is never overwritten, and one that uninstall
+// has not yet removed stays.
 struct FailureCase {
   const char* name;
+  bool install;         // Install(), else Uninstall()
   const char* fail_on;  // systemctl command that fails, or ""
   bool unit_present;    // a unit file is there before the call
-  bool install;         // Install(), else Uninstall()
-  const char* reason;   // expected reason, "%" standing for the unit path
+  bool unit_stays;
+  const char* calls;   // the systemctl calls made
+  const char* reason;  // expected reason, "%" standing for the unit path
 };
 
 class FailureReasonTest : public InstallTest,
                           public ::testing::WithParamInterface<FailureCase> {};
 
-TEST_P(FailureReasonTest, SaysWhy) {
+TEST_P(FailureReasonTest, SaysWhyAndLeavesTheUnitAsItWas) {
   const FailureCase& c = GetParam();
   if (*c.fail_on != '\0') FailOn(c.fail_on);
-  if (c.unit_present) units_.Write("CorvaneService.service", "[Unit]\n");
+  if (c.unit_present) units_.Write("CorvaneService.service", "[Unit] own\n");
   auto control = Control();
   EXPECT_FALSE(c.install ? control.Install() : control.Uninstall());
+  EXPECT_EQ(UnitExists(), c.unit_stays);
+  if (c.unit_present && c.unit_stays) {
+    EXPECT_EQ(ReadFile(UnitPath()), "[Unit] own\n");
+  }
+  EXPECT_EQ(Calls(), c.calls);
   std::string expected = c.reason;
   if (const auto at = expected.find('%'); at != std::string::npos) {
     expected.replace(at, 1, UnitPath());
@@ -316,20 +250,27 @@ TEST_P(FailureReasonTest, SaysWhy) {
 INSTANTIATE_TEST_SUITE_P(
     Failures, FailureReasonTest,
     ::testing::Values(
-        FailureCase{"AlreadyInstalled", "", true, true,
+        FailureCase{"AlreadyInstalled", true, "", true, true, "",
                     "% exists already: the service is installed (uninstall "
                     "it first)"},
-        FailureCase{"ReloadFails", "daemon-reload", false, true,
+        FailureCase{"ReloadFails", true, "daemon-reload", false, false,
+                    "daemon-reload\n",
                     "systemctl daemon-reload failed with status 1: Failed to "
                     "daemon-reload: Access denied"},
-        FailureCase{"EnableFails", "enable", false, true,
+        FailureCase{"EnableFails", true, "enable", false, false,
+                    "daemon-reload\nenable CorvaneService.service\n"
+                    "daemon-reload\n",
                     "systemctl enable CorvaneService.service failed with "
                     "status 1: Failed to enable: Access denied"},
-        FailureCase{"NotInstalled", "", false, false,
+        FailureCase{"NotInstalled", false, "", false, false, "",
                     "the service is not installed: % does not exist"},
-        FailureCase{"DisableFails", "disable", true, false,
+        FailureCase{"DisableFails", false, "disable", true, true,
+                    "disable CorvaneService.service\n",
                     "systemctl disable CorvaneService.service failed with "
-                    "status 1: Failed to disable: Access denied"}),
+                    "status 1: Failed to disable: Access denied"},
+        FailureCase{"UninstallReloadFails", false, "daemon-reload", true, false,
+                    "disable CorvaneService.service\ndaemon-reload\n",
+                    "systemctl daemon-reload failed with status 1: "}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(InstallTest, UnwritableUnitFolderNamesTheFileAndTheCause) {
@@ -338,6 +279,7 @@ TEST_F(InstallTest, UnwritableUnitFolderNamesTheFileAndTheCause) {
   EXPECT_EQ(Explained(control),
             "cannot write " + units_.File("no-such-folder") +
                 "/CorvaneService.service: No such file or directory\n");
+  EXPECT_EQ(Calls(), "");
 }
 
 TEST_F(InstallTest, MissingSystemctlIsTheReason) {
@@ -345,6 +287,7 @@ TEST_F(InstallTest, MissingSystemctlIsTheReason) {
                                 tools_.File("no-such-systemctl"),
                                 kRootsProgram);
   EXPECT_FALSE(control.Install());
+  EXPECT_FALSE(UnitExists());
   const std::string explained = Explained(control);
   EXPECT_EQ(explained.rfind("cannot run systemctl daemon-reload (" +
                                 tools_.File("no-such-systemctl") +
@@ -352,12 +295,6 @@ TEST_F(InstallTest, MissingSystemctlIsTheReason) {
                             0),
             0u)
       << explained;
-}
-
-TEST_F(InstallTest, SuccessLeavesNothingToExplain) {
-  auto control = Control();
-  ASSERT_TRUE(control.Install());
-  EXPECT_EQ(Explained(control), "");
 }
 
 struct UnitCase {
@@ -420,21 +357,26 @@ class EventLogTest : public ::testing::Test {
   }
 };
 
-TEST_F(EventLogTest, OneLineHoldingTheMessage) {
-  EXPECT_EQ(Logged("[53] File not found: libpilog32.so", false),
-            "[53] File not found: libpilog32.so\n");
-  EXPECT_EQ(Logged("[53] ", false), "[53] \n");
-}
-
-TEST_F(EventLogTest, LineBreaksBecomeBlanks) {
-  EXPECT_EQ(Logged("[75] a\r\nb\nc\rd\n", false), "[75] a b c d \n");
-  EXPECT_EQ(Logged("\n\n", false), "  \n");
-}
-
-TEST_F(EventLogTest, JournalLinesCarryTheErrPriority) {
-  EXPECT_EQ(Logged("[53] File not found: libpilog32.so", true),
-            "<3>[53] File not found: libpilog32.so\n");
-  EXPECT_EQ(Logged("[1] two\nlines", true), "<3>[1] two lines\n");
+// One line holding the message, line breaks made blanks; in the journal,
+// with the err priority.
+TEST_F(EventLogTest, OneLineOfErrPriorityInTheJournal) {
+  struct Case {
+    const char* message;
+    bool journal;
+    const char* line;
+  };
+  for (const Case& c : {
+           Case{"[53] File not found: libpilog32.so", false,
+                "[53] File not found: libpilog32.so\n"},
+           Case{"[53] ", false, "[53] \n"},
+           Case{"[75] a\r\nb\nc\rd\n", false, "[75] a b c d \n"},
+           Case{"\n\n", false, "  \n"},
+           Case{"[53] File not found: libpilog32.so", true,
+                "<3>[53] File not found: libpilog32.so\n"},
+           Case{"[1] two\nlines", true, "<3>[1] two lines\n"},
+       }) {
+    EXPECT_EQ(Logged(c.message, c.journal), c.line) << c.message;
+  }
 }
 
 }  // namespace

@@ -7,47 +7,20 @@
 #include <sched.h>
 #include <stdlib.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
 
+#include "tests/support/child_process.h"
 #include "tests/support/fd_capture.h"
-#include "tests/support/temp_dir.h"
 
 namespace tavrolin::testing {
 namespace {
-
-// A datagram socket standing in for systemd's notification socket.
-class NotifySocket {
- public:
-  explicit NotifySocket(const std::string& path)
-      : fd_(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    EXPECT_EQ(
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  }
-  ~NotifySocket() { ::close(fd_); }
-  NotifySocket(const NotifySocket&) = delete;
-  NotifySocket& operator=(const NotifySocket&) = delete;
-
-  // The next message, or "" when none came.
-  std::string Receive() {
-    char buffer[4096];
-    const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
-    return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : "";
-  }
-
- private:
-  int fd_;
-};
 
 class ServiceStatusTest : public ::testing::Test {
  protected:
@@ -60,19 +33,19 @@ class ServiceStatusTest : public ::testing::Test {
     ::unsetenv("JOURNAL_STREAM");
   }
 
-  TempDir folder_;
   posix::SystemdServiceStatus status_;
 };
 
 TEST_F(ServiceStatusTest, StatusLineReachesTheNotificationSocket) {
-  const std::string path = folder_.File("notify");
-  NotifySocket socket(path);
-  ::setenv("NOTIFY_SOCKET", path.c_str(), 1);
+  NotifySocket socket;
+  ::setenv("NOTIFY_SOCKET", socket.path().c_str(), 1);
 
   EXPECT_TRUE(status_.Listening());
   status_.ShowStatus("Last refresh 2026-12-07 14:03:30: 3 reports\nwritten");
-  EXPECT_EQ(socket.Receive(),
-            "STATUS=Last refresh 2026-12-07 14:03:30: 3 reports written");
+  EXPECT_TRUE(socket.WaitFor(
+      "STATUS=Last refresh 2026-12-07 14:03:30: 3 reports written",
+      std::chrono::seconds(5)));
+  EXPECT_EQ(socket.states().size(), 1u);
 }
 
 TEST_F(ServiceStatusTest, OutsideSystemdNothingListensAndNothingIsWritten) {
@@ -105,7 +78,10 @@ std::string WarnIntoPrivateJournal(const std::string& text) {
   FdCapture err(2);
   posix::SystemdServiceStatus status;
   status.Warn(text);
-  return journal.Receive() + "--standard error:" + err.Text();
+  journal.WaitFor("PRIORITY=4", std::chrono::seconds(5));
+  std::string lines = "\n";
+  for (const std::string& line : journal.states()) lines += line + "\n";
+  return lines + "--standard error:" + err.Text();
 }
 
 TEST_F(ServiceStatusTest, WarningIsAJournalEntryOfPriorityWarningOnly) {
@@ -132,13 +108,11 @@ TEST_F(ServiceStatusTest, WarningIsAJournalEntryOfPriorityWarningOnly) {
   if (result.rfind("skip: ", 0) == 0) GTEST_SKIP() << result;
 
   // The journal's native protocol: one FIELD=value line per field.
-  EXPECT_NE(result.find("\nMESSAGE=tags3.xml: 1 of 2 points is unknown\n"),
-            std::string::npos)
-      << result;
-  EXPECT_NE(result.find("\nPRIORITY=4\n"), std::string::npos) << result;
-  EXPECT_NE(result.find("\nSYSLOG_IDENTIFIER=CorvaneService\n"),
-            std::string::npos)
-      << result;
+  for (const char* field :
+       {"\nMESSAGE=tags3.xml: 1 of 2 points is unknown\n", "\nPRIORITY=4\n",
+        "\nSYSLOG_IDENTIFIER=CorvaneService\n"}) {
+    EXPECT_NE(result.find(field), std::string::npos) << result;
+  }
   EXPECT_EQ(result.substr(result.find("--standard error:")),
             "--standard error:");
 }

@@ -89,6 +89,8 @@ TEST_F(LocaleMonthsTest, ReadsTheMonthsOfTheProcesssOwnLocale) {
   }
 }
 
+// Letter case by the locale's own tables and character set; which names
+// match at all, and that English always does, is the neutral lookup's.
 TEST_F(LocaleMonthsTest, ComparesWithoutRegardToLetterCase) {
   struct Case {
     const char* locale;
@@ -96,23 +98,16 @@ TEST_F(LocaleMonthsTest, ComparesWithoutRegardToLetterCase) {
     std::optional<int> expected;
   };
   const Case cases[] = {
-      {"de_DE.UTF-8", "Dez", 12},
       {"de_DE.UTF-8", "DEZ", 12},
       {"de_DE.UTF-8", "MÄR", 3},
       {"de_DE.UTF-8", "mär", 3},
-      {"de_DE.UTF-8", "Dec", 12},  // English always
-      {"de_DE.UTF-8", "déc.", std::nullopt},
-      {"de_DE.UTF-8", "Dezember", std::nullopt},
       {"fr_FR.UTF-8", "DÉC.", 12},
       {"fr_FR.UTF-8", "Févr.", 2},
       {"fr_FR.UTF-8", "AOÛT", 8},
-      {"fr_FR.UTF-8", "déc", std::nullopt},
       {"ru_RU.UTF-8", "ДЕК", 12},
       {"ru_RU.UTF-8", "Фев", 2},
-      {"ru_RU.UTF-8", "dec", 12},
       {"ja_JP.UTF-8", "12月", 12},
       {"ja_JP.UTF-8", " 1月", 1},
-      {"ja_JP.UTF-8", "DEC", 12},
       // An 8-bit locale: its own bytes, and UTF-8 as the readers hand them.
       {"fr_FR.ISO-8859-1",
        "d\xE9"

@@ -11,7 +11,6 @@
 #include "platform/date_settings.h"
 #include "platform/dynamic_library.h"
 #include "platform/posix/clock.h"
-#include "platform/posix/code_page.h"
 #include "reports/time_words.h"
 #include "simulator/core/data_source.h"
 #include "tests/support/simulator_env.h"
@@ -32,7 +31,7 @@ class ReadersTest : public ::testing::Test {
   std::unique_ptr<LibraryLoader> loader_ = CreateLibraryLoader();
   basPI_API api_{*loader_, testing::SimulatorLibraryNames()};
   DateSettings settings_;
-  posix::Utf8CodePage code_page_;
+  Utf8CodePage code_page_;
   posix::LocalClock clock_;
   Module1 readers_{api_, settings_, code_page_};
 };
