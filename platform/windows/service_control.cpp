@@ -292,10 +292,12 @@ void ScmServiceControl::ProcessEnding(int status) {
 }
 
 void ScmServiceControl::LogEvent(int16_t, int32_t, const std::string& message) {
-  // Every failure is an error entry with the message table's first message.
+  // Every failure is an error entry with the message table's first message,
+  // named by its whole identifier (severity and facility bits included) so
+  // that the event viewer finds its text in the program's message table.
   // A log that cannot be written raises, as on every system; the host drops
   // that failure rather than reporting it again.
-  WriteEventLog(EVENTLOG_ERROR_TYPE, kReportMessageId, message);
+  WriteEventLog(EVENTLOG_ERROR_TYPE, MSG_SERVICE_REPORT, message);
 }
 
 void ScmServiceControl::EndStalledService(const std::string& description) {

@@ -18,8 +18,6 @@ namespace tavrolin::windows {
 
 inline constexpr wchar_t kServiceName[] = L"CorvaneService";
 inline constexpr wchar_t kDisplayName[] = L"Corvane Service";
-// The event id of the message table's one message, whose text is "%1".
-inline constexpr DWORD kReportMessageId = 1;
 // The process's exit status when the watchdog ends a refresh that hangs.
 inline constexpr UINT kExitStalled = 3;
 
