@@ -43,6 +43,10 @@ run(${WIXL} -a ${ARCH} -D Version=${VERSION} -D Arch=${ARCH}
     -D StageDir=msi-stage -o ${OUTPUT}
     ${SOURCE_DIR}/packaging/windows/tavrolin.wxs)
 
+file(READ ${SOURCE_DIR}/packaging/windows/tavrolin.wxs wxs)
+string(REGEX MATCH "UpgradeCode=\"([0-9a-fA-F-]+)\"" _ "${wxs}")
+string(TOUPPER "{${CMAKE_MATCH_1}}" upgrade_code)
+
 # The tag lists' components: permanent (0x10), never overwritten (0x80), and
 # 64-bit (0x100) in the x64 package.
 if(ARCH STREQUAL "x64")
@@ -59,8 +63,10 @@ foreach(query
     "UPDATE `Component` SET `Attributes` = ${tag_list_attributes} WHERE `Directory_` = 'DATAFOLDER'"
     # Every build has a product code of its own: a package of the version
     # installed already replaces it (migrating features, 0x1, up to and with
-    # that version, 0x200), rather than being installed beside it.
-    "UPDATE `Upgrade` SET `Attributes` = 513 WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'"
+    # that version, 0x200), rather than being installed beside it. The
+    # attributes are part of the row's key, so the row is made again.
+    "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'"
+    "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('${upgrade_code}', '${VERSION}', 513, 'WIX_UPGRADE_DETECTED')"
     "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetRecoveryActions', ${recovery_type}, 'INSTALLDIR', '${recovery_command}')"
     "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetRecoveryActions', 'NOT REMOVE~=\"ALL\"', 5850)"
     "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepHistorianFolder', 'NOT HISTORIANFOLDER AND PREVIOUSHISTORIANFOLDER', 51)"
