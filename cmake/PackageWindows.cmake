@@ -42,3 +42,20 @@ set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 # distributable do not.
 set(CPACK_STRIP_FILES ON)
 include(CPack)
+
+# The installer package beside the zip: "cmake --build <build> --target msi"
+# (cmake/WindowsMsi.cmake).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(tavrolin_msi_arch x64)
+else()
+  set(tavrolin_msi_arch x86)
+endif()
+add_custom_target(msi
+  COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
+          -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DARCH=${tavrolin_msi_arch}
+          -DVERSION=${PROJECT_VERSION}
+          -DOUTPUT=${CMAKE_BINARY_DIR}/package/tavrolin-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR}.msi
+          -P ${PROJECT_SOURCE_DIR}/cmake/WindowsMsi.cmake
+  DEPENDS tavrolin piapi32 pilog32
+  COMMENT "Making the Windows installer package"
+  VERBATIM)

@@ -2,8 +2,7 @@
 # compilers). Many historian client libraries are 32-bit only; their
 # functions are stdcall.
 set(TAVROLIN_MINGW_TRIPLET i686-w64-mingw32)
-include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
-
 # stdcall functions are exported under their plain names, as the historian's
 # libraries export them, so that GetProcAddress finds them by name.
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -Wl,--kill-at")
+set(TAVROLIN_MINGW_DLL_LINK_FLAGS "-Wl,--kill-at")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

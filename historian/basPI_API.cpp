@@ -36,15 +36,20 @@ class basPI_API::Library {
   std::unique_ptr<DynamicLibrary> library_;
 };
 
-basPI_API::basPI_API(LibraryLoader& loader, HistorianLibraryNames names)
+basPI_API::basPI_API(LibraryLoader& loader, HistorianLibraryNames names,
+                     Progress* progress)
     : client_name_(names.client),
       client_(std::make_unique<Library>(loader, std::move(names.client))),
-      login_(std::make_unique<Library>(loader, std::move(names.login))) {}
+      login_(std::make_unique<Library>(loader, std::move(names.login))),
+      progress_(progress) {}
 
 basPI_API::~basPI_API() = default;
 
 template <typename Function>
 Function basPI_API::Bind(Library& library, Function& slot, const char* name) {
+  // Said before the library is loaded too: loading runs the library's own
+  // start-up code, which can hang as well as any of its functions.
+  if (progress_ != nullptr) progress_->Calling(name);
   if (slot == nullptr) {
     slot = reinterpret_cast<Function>(library.Symbol(name));
   }

@@ -11,6 +11,7 @@
 
 #include "platform/calling_convention.h"
 #include "platform/dynamic_library.h"
+#include "platform/progress.h"
 
 namespace tavrolin {
 
@@ -26,7 +27,10 @@ struct HistorianLibraryFile {
 
 class basPI_API {
  public:
-  basPI_API(LibraryLoader& loader, HistorianLibraryNames names);
+  // `progress`, when given, is told the name of every function before it is
+  // called, so that a watchdog can name a call that does not return.
+  basPI_API(LibraryLoader& loader, HistorianLibraryNames names,
+            Progress* progress = nullptr);
   ~basPI_API();
   basPI_API(const basPI_API&) = delete;
   basPI_API& operator=(const basPI_API&) = delete;
@@ -61,6 +65,7 @@ class basPI_API {
   std::string client_name_;
   std::unique_ptr<Library> client_;
   std::unique_ptr<Library> login_;
+  Progress* progress_;
 
   using RegisterApp = int32_t(PIAPI_CALL*)(const char*);
   using FindPoint = int32_t(PIAPI_CALL*)(char*, int32_t*);

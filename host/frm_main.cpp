@@ -18,7 +18,8 @@ constexpr int32_t kErrorEventId = 1;
 
 frmMain::frmMain(Platform& platform)
     : platform_(platform),
-      pi_api_(platform.library_loader(), platform.historian_library_names()),
+      pi_api_(platform.library_loader(), platform.historian_library_names(),
+              &platform.progress()),
       readers_(pi_api_, platform.date_settings(), platform.code_page()),
       report_services_{readers_,
                        platform.clock(),

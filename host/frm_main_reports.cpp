@@ -42,6 +42,23 @@ class Raised {
   bool& flag_;
 };
 
+// Tells the platform's supervisor which report is being built, for as long
+// as the guard lives.
+class ReportInProgress {
+ public:
+  ReportInProgress(Progress& progress, const std::string& input_file,
+                   const std::string& output_path)
+      : progress_(progress) {
+    progress_.Started(output_path + " from " + input_file);
+  }
+  ~ReportInProgress() { progress_.Finished(); }
+  ReportInProgress(const ReportInProgress&) = delete;
+  ReportInProgress& operator=(const ReportInProgress&) = delete;
+
+ private:
+  Progress& progress_;
+};
+
 }  // namespace
 
 void frmMain::BuildCategoryReport() {
@@ -62,6 +79,8 @@ void frmMain::BuildReport(const std::string& input_file,
     const Raised busy(Busy);
     report_services_.values_written = 0;
     output_path = OutputPath(output_file);
+    const ReportInProgress in_progress(platform_.progress(), input_file,
+                                       output_path);
     make(report_services_, input_file, output_path);
   } catch (const std::exception& e) {
     ++tally_.failed;

@@ -35,6 +35,7 @@ inline constexpr int32_t kTypeMismatch = 13;  // a text is not a number
 inline constexpr int32_t kDllLoad = 48;       // library found, not loaded
 inline constexpr int32_t kInternal = 51;      // an unexpected exception
 inline constexpr int32_t kFileNotFound = 53;  // library not found
+inline constexpr int32_t kPermissionDenied = 70;  // library in an unsafe folder
 inline constexpr int32_t kPathAccess = 75;    // report file not written
 inline constexpr int32_t kObjectNotSet = 91;  // element or node missing
 inline constexpr int32_t kEntryPoint = 453;   // function not in library

@@ -5,6 +5,8 @@
 // returns starves the watchdog.
 #pragma once
 
+#include <string>
+
 namespace tavrolin {
 
 class Progress {
@@ -13,6 +15,13 @@ class Progress {
   // Cheap enough to call once per item; the platform limits how often it
   // passes the sign on.
   virtual void Advance() = 0;
+
+  // What a supervisor names when it gives up on the service: the report
+  // being built from Started() to Finished(), and the historian function
+  // about to be called (a literal that lives as long as the program).
+  virtual void Started(const std::string& /*report*/) {}
+  virtual void Finished() {}
+  virtual void Calling(const char* /*function*/) {}
 };
 
 // A Progress that tells nobody, for work outside a supervised service.

@@ -4,9 +4,13 @@
 # analyses the sources as compiled for 64-bit Windows with clang-tidy
 # (scripts/run-clang-tidy.sh), and tests each build under Wine: first whether
 # Wine runs the program at all, then the unit tests through ctest, then the
-# Windows zip, then, from the unpacked zip, the service end to end (install,
-# start through the service manager, the first refresh, the event log, stop,
-# uninstall) and a "-debug" run.
+# Windows zip and the installer package (MSI) with the hardening of every
+# executable and DLL in them, then, from the unpacked zip, the service end to
+# end (install, start through the service manager, the first refresh from the
+# system folder, the event log, stop, uninstall) and a "-debug" run, the
+# loading of the historian's libraries from trusted folders only, then the MSI
+# end to end (silent install, the first refresh from the data folder, the
+# watchdog, an upgrade, uninstall).
 #
 #   scripts/test-windows.sh
 #
@@ -178,6 +182,205 @@ cleanup_inputs() {
 }
 trap 'cleanup_inputs; stop_wine' EXIT
 
+parameters_key='HKLM\System\CurrentControlSet\Services\CorvaneService\Parameters'
+remove_leftovers() {  # what an interrupted run left behind
+  # Packages still installed: each is one more client of the program's
+  # components, which an uninstall would then keep, service and all.
+  local view product
+  for view in 64 32; do
+    for product in $(wine_run 60 reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
+      /s /reg:$view 2>/dev/null | tr -d '\r' |
+      awk '/^HKEY/ { key = $0 } /DisplayName.*Corvane Service/ { print key }' |
+      grep -o '{[0-9A-F-]*}$'); do
+      wine_run 120 msiexec /x "$product" /qn >/dev/null 2>&1 || true
+    done
+  done
+  if [[ -n $(service_state) ]]; then
+    wine_run 60 net stop CorvaneService >/dev/null 2>&1 || true
+    wine_run 60 sc delete CorvaneService >/dev/null 2>&1 || true
+  fi
+}
+
+# Every executable and DLL shipped is loaded at a random address
+# (DYNAMIC_BASE; HIGH_ENTROPY_VA on 64-bit) into memory that does not run
+# data (NX_COMPAT), and is compiled with the stack protector (as the
+# compiler records in the debugging information of the build's copies).
+check_hardening() {  # check_hardening BUILD-DIR
+  local triplet=$arch-w64-mingw32 file name characteristics
+  local wanted=(DYNAMIC_BASE NX_COMPAT)
+  [[ $arch == x86_64 ]] && wanted+=(HIGH_ENTROPY_VA)
+  for file in "$1"/msi-stage/*.exe "$1"/msi-stage/*.dll; do
+    name=$(basename "$file")
+    characteristics=$("$triplet-objdump" -p "$file" | sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p')
+    for flag in "${wanted[@]}"; do
+      grep -qw "$flag" <<<"$characteristics" || fail "$arch: $name lacks $flag"
+    done
+    grep -aq -- '-fstack-protector-strong' "$1/bin/$name" ||
+      fail "$arch: $name is built without the stack protector"
+    echo "$name: ${wanted[*]}, stack protector"
+  done
+}
+
+# The -debug program alone in a folder, without the historian's libraries.
+lone_program() {  # lone_program FOLDER ZIP TOP
+  rm -rf "$1"
+  mkdir -p "$1"
+  unzip -q -j "$2" "$3/tavrolin.exe" -d "$1"
+}
+
+# The historian's libraries come from trusted folders only: a copy planted
+# in the folder a "-debug" run starts in is not loaded (start-up fails at
+# pilg_registerapp), nor one in a PATH folder that everybody can write (with
+# an event-log entry naming the folder).
+test_library_folders() {  # test_library_folders E2E-DIR ZIP TOP
+  local e2e_dir=$1 status output
+  log "$arch: historian libraries from trusted folders only"
+  lone_program "$e2e_dir/lone" "$2" "$3"
+  mkdir -p "$e2e_dir/planted"
+  unzip -q -j "$2" "$3/piapi32.dll" "$3/pilog32.dll" "$3/simulator.dat" -d "$e2e_dir/planted"
+  status=0
+  output=$(cd "$e2e_dir/planted" && WINEDEBUG=-all,err+eventlog timeout 60 wine "$e2e_dir/lone/tavrolin.exe" -debug \
+    </dev/null 2>&1 >/dev/null) || status=$?
+  [[ $status == 1 ]] || fail "$arch: -debug with the libraries in its current folder exited with $status, not 1"
+  grep -aq 'File not found: pilog32.dll' <<<"$output" ||
+    fail "$arch: -debug with the libraries only in its current folder: $(grep -a eventlog <<<"$output" | head -3)"
+
+  chmod 0777 "$e2e_dir/planted"
+  local planted_win
+  planted_win=$(wine_run 30 winepath -w "$e2e_dir/planted" 2>/dev/null | tr -d '\r')
+  status=0
+  output=$(cd "$e2e_dir/lone" && WINEPATH="$planted_win" WINEDEBUG=-all,err+eventlog timeout 60 \
+    wine ./tavrolin.exe -debug </dev/null 2>&1 >/dev/null) || status=$?
+  [[ $status == 1 ]] || fail "$arch: -debug with the libraries in a PATH folder everybody can write exited with $status"
+  # Wine shows the entry's backslashes doubled.
+  grep -a 'err:eventlog' <<<"$output" |
+    grep -aqF "[70] Permission denied: pilog32.dll is not loaded from ${planted_win//\\/\\\\}, a folder on the PATH" ||
+    fail "$arch: no event-log entry naming the PATH folder: $(grep -a eventlog <<<"$output" | head -3)"
+  chmod 0755 "$e2e_dir/planted"
+}
+
+# The installer package: a silent install gives a running service that reads
+# its tag lists from the data folder (keeping the operator's own) and writes
+# the reports beside itself; "-debug" runs meanwhile load the historian's
+# libraries from a configured folder and meet the watchdog; an upgrade keeps
+# the tag lists and takes the historian folder; the uninstall removes the
+# service and the program and keeps tag lists and reports.
+test_msi() {  # test_msi E2E-DIR MSI
+  local e2e_dir=$1 msi=$2 program_dir data_dir=$WINEPREFIX/drive_c/ProgramData/Tavrolin
+  if [[ $arch == x86_64 ]]; then
+    program_dir="$WINEPREFIX/drive_c/Program Files/Tavrolin"
+  else
+    program_dir="$WINEPREFIX/drive_c/Program Files (x86)/Tavrolin"
+  fi
+  log "$arch: installer package end to end"
+  remove_leftovers
+  rm -rf "$program_dir" "$data_dir"
+  # The operator's own tags2.xml, which the package must not replace.
+  mkdir -p "$data_dir"
+  cp "$root/examples/tags3.xml" "$data_dir/tags2.xml"
+  local msi_win log_offset
+  msi_win=$(wine_run 30 winepath -w "$msi" 2>/dev/null | tr -d '\r')
+  log_offset=$(stat -c %s "$services_log")
+  wine_run 120 msiexec /i "$msi_win" /qn >/dev/null 2>&1 || fail "$arch: msiexec /i exited with $?"
+  local start_time=$SECONDS
+  [[ $(service_state) == RUNNING ]] || fail "$arch: the installed service is not running"
+  [[ -f $program_dir/tavrolin.exe ]] || fail "$arch: no tavrolin.exe in $program_dir"
+  for input in "${inputs[@]}"; do
+    [[ -f $data_dir/$input ]] || fail "$arch: no $input in $data_dir"
+    [[ ! -e $service_cwd/$input && ! -e $service_cwd/system32/$input ]] ||
+      fail "$arch: $input in the system folder"
+  done
+  cmp -s "$data_dir/tags2.xml" "$root/examples/tags3.xml" || fail "$arch: the package replaced the operator's tags2.xml"
+  local working_folder
+  working_folder=$(wine_run 60 reg query "$parameters_key" /v WorkingFolder 2>/dev/null | tr -d '\r' |
+    sed -n 's/.*REG_[A-Z_]*SZ *//p')
+  # A folder property of the installer ends in a backslash.
+  working_folder=${working_folder%\\}
+  [[ ${working_folder,,} == 'c:\programdata\tavrolin' ]] || fail "$arch: WorkingFolder is [$working_folder]"
+
+  # Meanwhile, two "-debug" runs of the program alone, with the stand-in
+  # historian in the configured historian folder and a 3 s watchdog bound:
+  # one whose first point hangs, and one whose every value takes 0.7 s (a
+  # report much longer than the bound, but progressing).
+  local stub_dir=$e2e_dir/stub stub_win run pids=()
+  mkdir -p "$stub_dir"
+  cp "$build_dir/bin/stub_piapi32.dll" "$stub_dir/piapi32.dll"
+  cp "$build_dir/bin/stub_pilog32.dll" "$stub_dir/pilog32.dll"
+  stub_win=$(wine_run 30 winepath -w "$stub_dir" 2>/dev/null | tr -d '\r')
+  wine_setting "$parameters_key" HistorianFolder REG_SZ "$stub_win"
+  wine_setting "$parameters_key" WatchdogSeconds REG_DWORD 3
+  echo "hang_on FI101" >"$e2e_dir/hang.script"
+  echo "delay_ms 700" >"$e2e_dir/slow.script"
+  for run in hang slow; do
+    lone_program "$e2e_dir/$run" "$zip" "$top"
+    cp "$root/examples/"tags*.xml "$e2e_dir/$run/"
+    # The subshell inherits errexit: the run's status is taken with "||", or
+    # a run that ends with a failure status would end the subshell unrecorded.
+    (cd "$e2e_dir/$run" || exit
+      status=0
+      STUB_HISTORIAN_SCRIPT="..\\$run.script" WINEDEBUG=-all,err+eventlog \
+        timeout 150 wine ./tavrolin.exe -debug </dev/null >/dev/null 2>"$e2e_dir/$run/stderr.log" ||
+        status=$?
+      echo "$status" >"$e2e_dir/$run/status") &
+    pids+=($!)
+  done
+
+  wait_for_file "$program_dir/out2.xml" 90 || fail "$arch: the installed service wrote no out2.xml within 90 s"
+  local elapsed=$((SECONDS - start_time))
+  ((elapsed <= 40)) || fail "$arch: the installed service wrote its reports $elapsed s after the install"
+  sleep 2
+  for report in out.xml out3.xml out2.xml; do check_report "$program_dir/$report"; done
+  ! tail -c +$((log_offset + 1)) "$services_log" | grep -aq 'err:eventlog' ||
+    fail "$arch: the installed service logged $(tail -c +$((log_offset + 1)) "$services_log" | grep -a 'err:eventlog' | head -2)"
+
+  wait_for_file "$e2e_dir/hang/status" 60 || fail "$arch: the watchdog did not end a hung -debug run"
+  [[ $(cat "$e2e_dir/hang/status") == 3 ]] ||
+    fail "$arch: the watchdog ended the run with status $(cat "$e2e_dir/hang/status"), not 3: $(grep -a eventlog "$e2e_dir/hang/stderr.log" | head -3)"
+  [[ $(grep -ac 'err:eventlog.*No progress for 3 s while building .*out.xml from tags.xml: the call pipt_findpoint' "$e2e_dir/hang/stderr.log") == 1 ]] ||
+    fail "$arch: not one watchdog entry: $(grep -a eventlog "$e2e_dir/hang/stderr.log" | head -3)"
+  grep -a 'err:eventlog' "$e2e_dir/hang/stderr.log" | head -1
+  # The slow run's reports come from the stand-in in the configured folder.
+  wait_for_file "$e2e_dir/slow/out2.xml" 60 || fail "$arch: the slow -debug run wrote no out2.xml"
+  [[ ! -e $e2e_dir/slow/status ]] || fail "$arch: the slow -debug run ended: $(grep -a eventlog "$e2e_dir/slow/stderr.log" | head -3)"
+  check_report "$e2e_dir/slow/out3.xml"
+  for pid in "${pids[@]}"; do pkill -TERM -P "$pid" 2>/dev/null || true; done
+  wait "${pids[@]}" 2>/dev/null || true
+  wine_run 60 reg delete "$parameters_key" /v WatchdogSeconds /f >/dev/null 2>&1 || true
+
+  # An upgrade: a newer package, naming a historian folder.
+  log "$arch: upgrade and uninstall"
+  local upgrade=$e2e_dir/upgrade.msi
+  cmake -DBUILD_DIR="$build_dir" -DSOURCE_DIR="$root" -DARCH="$(msi_arch)" -DVERSION=99.0.1 \
+    -DOUTPUT="$upgrade" -P "$root/cmake/WindowsMsi.cmake" >/dev/null || fail "$arch: the upgrade package"
+  printf "<!-- the operator's -->\r\n" >>"$data_dir/tags.xml"
+  cp "$data_dir/tags.xml" "$e2e_dir/tags.operator"
+  wine_run 120 msiexec /i "$(wine_run 30 winepath -w "$upgrade" 2>/dev/null | tr -d '\r')" /qn \
+    "HISTORIANFOLDER=$stub_win" >/dev/null 2>&1 || fail "$arch: the upgrade exited with $?"
+  cmp -s "$data_dir/tags.xml" "$e2e_dir/tags.operator" || fail "$arch: the upgrade replaced tags.xml"
+  wine_run 60 reg query "$parameters_key" /v HistorianFolder 2>/dev/null | grep -qiF "$stub_win" ||
+    fail "$arch: the upgrade did not set HistorianFolder"
+  [[ $(service_state) == RUNNING ]] || fail "$arch: the upgraded service is not running"
+
+  wine_run 120 msiexec /x "$(wine_run 30 winepath -w "$upgrade" 2>/dev/null | tr -d '\r')" /qn \
+    /l*v "$(wine_run 30 winepath -w "$e2e_dir/uninstall.log" 2>/dev/null | tr -d '\r')" >/dev/null 2>&1 ||
+    fail "$arch: msiexec /x exited with $?"
+  # The service manager deletes a service once it has stopped and its last
+  # handle is closed, which may come a little after msiexec returns.
+  local state deadline=$((SECONDS + 30))
+  while state=$(service_state) && [[ -n $state ]] && ((SECONDS < deadline)); do sleep 1; done
+  [[ -z $state ]] || fail "$arch: the service is still registered after the uninstall, $state (msiexec's log: $e2e_dir/uninstall.log)"
+  [[ ! -e $program_dir/tavrolin.exe && ! -e $program_dir/piapi32.dll ]] || fail "$arch: the uninstall left the program"
+  for report in out.xml out3.xml out2.xml; do
+    [[ -s $program_dir/$report ]] || fail "$arch: the uninstall removed $report"
+  done
+  for input in "${inputs[@]}"; do
+    [[ -s $data_dir/$input ]] || fail "$arch: the uninstall removed $input"
+  done
+  wine_run 60 reg delete "$parameters_key" /f >/dev/null 2>&1 || true
+}
+
+msi_arch() { if [[ $arch == x86_64 ]]; then echo x64; else echo x86; fi; }
+
 test_arch() {  # test_arch ARCH
   arch=$1
   local build_dir=$root/build/windows-$arch
@@ -211,12 +414,22 @@ and not
 $expected"
   echo "$(basename "$zip"): $(stat -c %s "$zip") bytes"
 
+  log "$arch: installer package"
+  cmake --build "$build_dir" --target msi >/dev/null || fail "$arch: cmake --build --target msi"
+  local msi
+  msi=$(compgen -G "$build_dir/package/tavrolin-*-windows-$arch.msi" | head -1) ||
+    fail "$arch: no installer package in $build_dir/package"
+  echo "$(basename "$msi"): $(stat -c %s "$msi") bytes"
+
+  log "$arch: hardening"
+  check_hardening "$build_dir"
+
   # --- end to end, from the unpacked zip ---
   log "$arch: end-to-end test under Wine"
-  if [[ -n $(service_state) ]]; then  # what an interrupted run left behind
-    wine_run 60 net stop CorvaneService >/dev/null 2>&1 || true
-    wine_run 60 sc delete CorvaneService >/dev/null 2>&1 || true
-  fi
+  remove_leftovers
+  # Without the service's settings, as an installation made before them:
+  # the service reads its tag lists from the system folder.
+  wine_run 60 reg delete "$parameters_key" /f >/dev/null 2>&1 || true
   rm -rf "$e2e_dir"
   mkdir -p "$e2e_dir"
   local dir
@@ -327,6 +540,9 @@ $expected"
     fail "$arch: -debug: the warning entry is not of type warning with message id 100"
   kill "$debug_pid" 2>/dev/null || true
   wait "$debug_pid" 2>/dev/null || true
+
+  test_library_folders "$e2e_dir" "$zip" "$top"
+  test_msi "$e2e_dir" "$msi"
 
   wine_seconds[$arch]=$((SECONDS - wine_start))
   echo "Wine tests ($arch): ${wine_seconds[$arch]} s"

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "messages.h"
 #include "platform/error.h"
 #include "platform/windows/process.h"
 #include "platform/windows/wide_text.h"
@@ -153,6 +154,7 @@ void ScmServiceControl::SetDebug(bool on) {
 }
 
 void ScmServiceControl::Start() {
+  if (start_failure_) throw *start_failure_;
   // The window belongs to this thread, which runs its message loop; the
   // service manager's thread only posts to it.
   window_.Handle();
@@ -213,11 +215,13 @@ void ScmServiceControl::RunService() {
 void ScmServiceControl::EndHungService() {
   try {
     LogEvent(0, 0,
-             "[" + std::to_string(errnum::kInternal) +
-                 "] The service did not stop within " +
-                 std::to_string(kStopLimitMs / 1000) +
-                 " s of the stop request: a report build or a call into the "
-                 "historian library has not returned; the process ends");
+             ErrorReportMessage(Error(
+                 errnum::kInternal,
+                 "The service did not stop within " +
+                     std::to_string(kStopLimitMs / 1000) +
+                     " s of the stop request: a report build or a call into "
+                     "the historian library has not returned; the process "
+                     "ends")));
   } catch (const std::exception&) {
     // The process ends all the same; the service manager records the exit.
   }
@@ -288,10 +292,28 @@ void ScmServiceControl::ProcessEnding(int status) {
 }
 
 void ScmServiceControl::LogEvent(int16_t, int32_t, const std::string& message) {
-  // Every failure is an error entry with the message table's first message.
+  // Every failure is an error entry with the message table's first message,
+  // named by its whole identifier (severity and facility bits included) so
+  // that the event viewer finds its text in the program's message table.
   // A log that cannot be written raises, as on every system; the host drops
   // that failure rather than reporting it again.
-  WriteEventLog(EVENTLOG_ERROR_TYPE, kReportMessageId, message);
+  WriteEventLog(EVENTLOG_ERROR_TYPE, MSG_SERVICE_REPORT, message);
+}
+
+void ScmServiceControl::EndStalledService(const std::string& description) {
+  try {
+    WriteEventLog(EVENTLOG_ERROR_TYPE, MSG_SERVICE_STALLED,
+                  ErrorReportMessage(
+                      Error(errnum::kInternal,
+                            description + "; the process ends, for the service "
+                                          "manager to start it again")));
+  } catch (const std::exception&) {
+    // The process ends all the same; the service manager records the exit.
+  }
+  // The window's thread is stuck in a call that never returns: the process
+  // ends without waiting for it or running its clean-up.
+  (void)TerminateProcess(GetCurrentProcess(), kExitStalled);
+  ExitProcess(kExitStalled);  // not reached
 }
 
 void WriteEventLog(WORD type, DWORD message_id, const std::string& message) {

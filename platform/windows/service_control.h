@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "platform/error.h"
 #include "platform/service_control.h"
 #include "platform/windows/window.h"
 
@@ -16,8 +18,8 @@ namespace tavrolin::windows {
 
 inline constexpr wchar_t kServiceName[] = L"CorvaneService";
 inline constexpr wchar_t kDisplayName[] = L"Corvane Service";
-// The event id of the message table's one message, whose text is "%1".
-inline constexpr DWORD kReportMessageId = 1;
+// The process's exit status when the watchdog ends a refresh that hangs.
+inline constexpr UINT kExitStalled = 3;
 
 // Writes one entry of `type` with the message table's message `message_id`
 // under the service's source, `message` as its one insertion string. Raises
@@ -44,6 +46,13 @@ class ScmServiceControl : public ServiceControl {
   void WindowClosed();
   // The process ends with `status` while the service runs.
   void ProcessEnding(int status);
+  // A failure found before the host started, raised by Start(), so that the
+  // host reports it as a start-up failure.
+  void SetStartFailure(const Error& failure) { start_failure_ = failure; }
+  // Writes one event-log entry about a refresh that makes no progress and
+  // ends the process at once with kExitStalled, without telling the service
+  // manager: it takes that for a failure and applies the recovery actions.
+  [[noreturn]] static void EndStalledService(const std::string& description);
 
  private:
   static DWORD WINAPI DispatcherThread(void* context);
@@ -69,6 +78,7 @@ class ScmServiceControl : public ServiceControl {
   CRITICAL_SECTION status_lock_;
   DWORD state_ = 0;
   DWORD checkpoint_ = 0;
+  std::optional<Error> start_failure_;
 };
 
 }  // namespace tavrolin::windows

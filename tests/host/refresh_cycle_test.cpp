@@ -98,7 +98,9 @@ TEST_F(RefreshCycleTest, FailingCategoryReportIsFollowedByBothTemplates) {
   EXPECT_TRUE(Exists("out2.xml"));
 }
 
-// Each item built is a sign of progress for the service manager's watchdog.
+// Each item built is a sign of progress for the service manager's watchdog;
+// each report and each historian call is named for a watchdog to say what
+// hangs.
 TEST_F(RefreshCycleTest, EveryItemBuiltIsReportedAsProgress) {
   WriteAllTagLists();
   folder_.Write(
@@ -113,6 +115,20 @@ TEST_F(RefreshCycleTest, EveryItemBuiltIsReportedAsProgress) {
   EXPECT_TRUE(platform_.service.log.empty());
   // Two category items, one template item, three systems of two items.
   EXPECT_EQ(platform_.progress_.advances, 2 + 1 + 6);
+  const std::vector<std::string>& events = platform_.progress_.events;
+  std::vector<std::string> reports;
+  for (const std::string& event : events) {
+    if (event.rfind("call ", 0) != 0) reports.push_back(event);
+  }
+  const std::string folder = platform_.process().ExecutableDirectory() +
+                             platform_.process().PathSeparator();
+  EXPECT_EQ(reports,
+            (std::vector<std::string>{
+                "start " + folder + "out.xml from tags.xml", "finish",
+                "start " + folder + "out3.xml from tags3.xml", "finish",
+                "start " + folder + "out2.xml from tags2.xml", "finish"}));
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events[1], "call pipt_findpoint");
 }
 
 // A writer that has run out of memory.

@@ -147,11 +147,21 @@ class FakePlatform : public Platform {
   ServiceStatus& service_status() override { return status; }
   Progress& progress() override { return progress_; }
 
-  // Counts the items the report builders report as built.
+  // Counts the items the report builders report as built, and records the
+  // reports ("start <report>", "finish") and the historian calls ("call
+  // <function>") in their order.
   class CountingProgress : public Progress {
    public:
     int advances = 0;
+    std::vector<std::string> events;
     void Advance() override { ++advances; }
+    void Started(const std::string& report) override {
+      events.push_back("start " + report);
+    }
+    void Finished() override { events.push_back("finish"); }
+    void Calling(const char* function) override {
+      events.push_back(std::string("call ") + function);
+    }
   };
   CountingProgress progress_;
 };
