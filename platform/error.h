@@ -30,15 +30,15 @@ namespace errnum {
 inline constexpr int32_t kInvalidArgument = 5;  // invalid call or argument
 inline constexpr int32_t kOverflow = 6;         // a 16-bit counter overflowed
 inline constexpr int32_t kOutOfMemory = 7;
-inline constexpr int32_t kSubscript = 9;      // no such item in a list
-inline constexpr int32_t kTypeMismatch = 13;  // a text is not a number
-inline constexpr int32_t kDllLoad = 48;       // library found, not loaded
-inline constexpr int32_t kInternal = 51;      // an unexpected exception
-inline constexpr int32_t kFileNotFound = 53;  // library not found
+inline constexpr int32_t kSubscript = 9;          // no such item in a list
+inline constexpr int32_t kTypeMismatch = 13;      // a text is not a number
+inline constexpr int32_t kDllLoad = 48;           // library found, not loaded
+inline constexpr int32_t kInternal = 51;          // an unexpected exception
+inline constexpr int32_t kFileNotFound = 53;      // library not found
 inline constexpr int32_t kPermissionDenied = 70;  // library in an unsafe folder
-inline constexpr int32_t kPathAccess = 75;    // report file not written
-inline constexpr int32_t kObjectNotSet = 91;  // element or node missing
-inline constexpr int32_t kEntryPoint = 453;   // function not in library
+inline constexpr int32_t kPathAccess = 75;        // report file not written
+inline constexpr int32_t kObjectNotSet = 91;      // element or node missing
+inline constexpr int32_t kEntryPoint = 453;       // function not in library
 // The document layer's failures (a name that is not a valid element name).
 inline constexpr int32_t kXmlFailure = static_cast<int32_t>(0x80004005u);
 }  // namespace errnum
