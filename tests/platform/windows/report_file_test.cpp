@@ -27,6 +27,16 @@ std::size_t FileCount(const std::filesystem::path& folder) {
   return count;
 }
 
+// The failure of writing the report at `path`: its number, and a message
+// that names the report before the system's reason.
+void ExpectReportFileFailure(const Error& error, const std::string& path) {
+  EXPECT_EQ(error.number(), errnum::kPathAccess);
+  EXPECT_EQ(error.description().rfind(
+                "Cannot write the report file " + path + ": ", 0),
+            0u)
+      << error.description();
+}
+
 // A process that runs until the test ends it: this program again, held
 // suspended.
 class RunningProcess {
@@ -169,11 +179,7 @@ TEST(ReportFile, TheFirstFailedWriteEndsTheReport) {
                 std::string(BufferedReportSink::kCapacity, 'x'));
     ADD_FAILURE() << "written past the file size limit";
   } catch (const Error& error) {
-    EXPECT_EQ(error.number(), errnum::kPathAccess);
-    EXPECT_EQ(error.description().rfind(
-                  "Cannot write the report file " + path + ": ", 0),
-              0u)
-        << error.description();
+    ExpectReportFileFailure(error, path);
   }
   EXPECT_EQ(testing::ReadFile(path), "previous\r\n");
   EXPECT_EQ(FileCount(folder.path()), 1u);
@@ -187,11 +193,7 @@ TEST(ReportFile, MissingFolderIsPathAccessError) {
     WriteReport(writer, path, "<a/>");
     FAIL() << "written into a missing folder";
   } catch (const Error& error) {
-    EXPECT_EQ(error.number(), errnum::kPathAccess);
-    EXPECT_EQ(error.description().rfind(
-                  "Cannot write the report file " + path + ": ", 0),
-              0u)
-        << error.description();
+    ExpectReportFileFailure(error, path);
   }
 }
 
